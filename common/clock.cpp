@@ -1,0 +1,26 @@
+#include "clock.h"
+
+#include <chrono>
+#include <thread>
+
+#include "system.h"
+
+namespace qv {
+namespace {
+
+class RealClock final : public Clock {
+ public:
+  std::int64_t Now() override { return NowSeconds(); }
+  void SleepMs(std::uint32_t millis) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(millis));
+  }
+};
+
+}  // namespace
+
+Clock& SystemClock() {
+  static RealClock clock;
+  return clock;
+}
+
+}  // namespace qv

@@ -1,0 +1,141 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "files.h"
+#include "text_util.h"
+
+namespace qv {
+namespace {
+
+std::string Native(const std::wstring& path) { return WideToUtf8(path); }
+
+struct Fd {
+  int fd;
+  explicit Fd(int value) : fd(value) {}
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PathExists(const std::wstring& path) {
+  struct stat st {};
+  return stat(Native(path).c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::wstring& path) {
+  struct stat st {};
+  return stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectory(const std::wstring& path) { return mkdir(Native(path).c_str(), 0777) == 0; }
+
+bool RemoveFile(const std::wstring& path) {
+  std::string p = Native(path);
+  struct stat st {};
+  if (lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return unlink(p.c_str()) == 0;
+}
+
+bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to) {
+  std::string src = Native(from);
+  std::string dst = Native(to);
+  // link + unlink refuses an existing target atomically, as MoveFileW does.
+  if (link(src.c_str(), dst.c_str()) == 0) {
+    unlink(src.c_str());
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  struct stat st {};
+  if (stat(dst.c_str(), &st) == 0) return false;
+  return rename(src.c_str(), dst.c_str()) == 0;
+}
+
+bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly) {
+  Fd in(open(Native(from).c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.fd < 0) return false;
+  std::string target = Native(to);
+  const mode_t mode = ownerOnly ? 0600 : 0666;
+  Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  if (out.fd < 0) return false;
+  if (ownerOnly) fchmod(out.fd, 0600);
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(in.fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    if (!WriteAll(out.fd, std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
+  }
+  return true;
+}
+
+std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
+  Fd fd(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  if (fd.fd < 0) return std::nullopt;
+  WriteAll(fd.fd, bytes);
+  struct stat st {};
+  if (fstat(fd.fd, &st) != 0) return std::uint64_t{0};
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+  Fd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.fd < 0) return std::nullopt;
+  struct stat st {};
+  if (fstat(fd.fd, &st) == 0 && S_ISDIR(st.st_mode)) return std::nullopt;
+  std::string out;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd.fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {
+  std::vector<std::wstring> names;
+  std::string dir = Native(directory);
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (dirent* e = readdir(d)) {
+    std::wstring name = Utf8ToWide(e->d_name);
+    if (name.size() < suffix.size()) continue;
+    // FindFirstFileW patterns match without case.
+    if (!EqualsNoCase(std::wstring_view(name).substr(name.size() - suffix.size()), suffix)) continue;
+    struct stat st {};
+    if (stat((dir + "/" + e->d_name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    names.push_back(std::move(name));
+  }
+  closedir(d);
+  return names;
+}
+
+}  // namespace qv

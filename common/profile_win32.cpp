@@ -1,0 +1,53 @@
+#include <windows.h>
+
+#include <vector>
+
+#include "profile.h"
+
+namespace qv {
+
+struct ProfileReader::Impl {};
+
+ProfileReader::ProfileReader(std::wstring path) : path_(std::move(path)) {}
+ProfileReader::~ProfileReader() = default;
+
+std::uint32_t ProfileReader::GetInt(std::wstring_view section, std::wstring_view key,
+                                    std::int32_t fallback) const {
+  return GetPrivateProfileIntW(std::wstring(section).c_str(), std::wstring(key).c_str(), fallback,
+                               path_.c_str());
+}
+
+std::wstring ProfileReader::GetString(std::wstring_view section, std::wstring_view key,
+                                      std::wstring_view fallback) const {
+  wchar_t buffer[kProfileBufferSize];
+  DWORD n = GetPrivateProfileStringW(std::wstring(section).c_str(), std::wstring(key).c_str(),
+                                     std::wstring(fallback).c_str(), buffer,
+                                     static_cast<DWORD>(kProfileBufferSize), path_.c_str());
+  return std::wstring(buffer, n);
+}
+
+std::vector<std::wstring> ProfileReader::SectionNames() const {
+  std::vector<wchar_t> buffer(4096);
+  for (;;) {
+    DWORD n = GetPrivateProfileSectionNamesW(buffer.data(), static_cast<DWORD>(buffer.size()),
+                                             path_.c_str());
+    if (n + 2 < buffer.size() || buffer.size() >= (1u << 26)) {
+      std::vector<std::wstring> names;
+      for (DWORD i = 0; i < n;) {
+        std::wstring name(buffer.data() + i);
+        i += static_cast<DWORD>(name.size()) + 1;
+        names.push_back(std::move(name));
+      }
+      return names;
+    }
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+bool WriteProfileValue(const std::wstring& path, std::wstring_view section, std::wstring_view key,
+                        std::wstring_view value) {
+  return WritePrivateProfileStringW(std::wstring(section).c_str(), std::wstring(key).c_str(),
+                                    std::wstring(value).c_str(), path.c_str()) != 0;
+}
+
+}  // namespace qv

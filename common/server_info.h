@@ -1,0 +1,37 @@
+#pragma once
+// One device server as configured in quorvanex.ini; shared by the Monitor and
+// the Configurator.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class ProfileReader;
+
+struct QuorvanexServerInfo {
+  std::int32_t index = 0;  // 0-based ordinal of the section (N - 1)
+  bool enabled = false;
+  std::wstring server;
+  std::wstring username;
+  std::wstring password;
+  std::int32_t port = 0;
+  std::wstring display;
+  std::wstring hardware;
+  std::wstring productId;
+  std::wstring vendorId;
+};
+
+inline constexpr wchar_t kQuorvanexIni[] = L"quorvanex.ini";
+inline constexpr wchar_t kConfigIni[] = L"config.ini";
+inline constexpr wchar_t kMailIni[] = L"mail.ini";
+inline constexpr wchar_t kMessageIni[] = L"message.ini";
+
+// The server sections "Quorvanex_1" .. "Quorvanex_<Count>" of quorvanex.ini in
+// ascending N, skipping those without "Server". Only sections that exist are
+// visited, so a huge Count costs nothing. The Monitor doubles the backslashes
+// of "Hardware"; the Configurator keeps the text as it is.
+std::vector<QuorvanexServerInfo> ReadServerSections(const ProfileReader& quorvanexIni,
+                                                    bool doubleBackslashes);
+
+}  // namespace qv

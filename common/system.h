@@ -1,0 +1,40 @@
+#pragma once
+// The few operating-system facts the programs need, one implementation per platform.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Separator of the native paths: "\" on Windows, "/" elsewhere. Everywhere the
+// programs join a directory and a name they use JoinPath.
+extern const wchar_t kPathSeparator;
+std::wstring JoinPath(std::wstring_view directory, std::wstring_view name);
+
+// Full path of the running executable (any length); empty when unknown.
+std::wstring ExecutablePath();
+// Everything before the last separator of ExecutablePath(); empty when the
+// path is unknown or holds no separator.
+std::wstring ExecutableDirectory();
+
+// This computer's NetBIOS-style name (at most 15 characters); empty on failure.
+std::wstring ComputerName();
+
+// Seconds since 1970-01-01 00:00 UTC (_time64).
+std::int64_t NowSeconds();
+
+// Local time of `seconds` formatted with strftime `format` (only numeric
+// conversions are used). Empty outside 0..32535215999, the range the MSVC
+// runtime accepts, so both platforms agree.
+std::wstring FormatLocalTime(std::int64_t seconds, const wchar_t* format);
+
+// The process start-up step that stands for the framework initialisation: the
+// program's own module handle, then the framework. Cannot fail on Linux.
+enum class PlatformInitResult { Ok, NoModuleHandle, FrameworkFailed };
+PlatformInitResult InitializePlatform();
+
+// Writes wide text to standard output (UTF-8 on Linux, the console's own
+// encoding on Windows).
+void ConsoleWrite(std::wstring_view text);
+
+}  // namespace qv

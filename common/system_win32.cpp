@@ -1,0 +1,77 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <ctime>
+#include <cwchar>
+#include <vector>
+
+#include "codec.h"
+#include "system.h"
+
+namespace qv {
+
+const wchar_t kPathSeparator = L'\\';
+
+std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
+  std::wstring out(directory);
+  out.push_back(kPathSeparator);
+  out.append(name);
+  return out;
+}
+
+std::wstring ExecutablePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    if (buffer.size() >= 32768 * 2) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::wstring ExecutableDirectory() {
+  std::wstring path = ExecutablePath();
+  std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring ComputerName() {
+  wchar_t name[16];
+  DWORD size = 16;
+  if (!GetComputerNameW(name, &size)) return {};
+  return std::wstring(name, size);
+}
+
+std::int64_t NowSeconds() { return _time64(nullptr); }
+
+std::wstring FormatLocalTime(std::int64_t seconds, const wchar_t* format) {
+  // The range the MSVC runtime documents; Wine's accepts more.
+  if (seconds < 0 || seconds > 32535215999LL) return {};
+  __time64_t t = seconds;
+  struct tm local {};
+  if (_localtime64_s(&local, &t) != 0) return {};
+  wchar_t buffer[128];
+  std::size_t n = wcsftime(buffer, 128, format, &local);
+  return std::wstring(buffer, n);
+}
+
+PlatformInitResult InitializePlatform() {
+  if (GetModuleHandleW(nullptr) == nullptr) return PlatformInitResult::NoModuleHandle;
+  return PlatformInitResult::Ok;
+}
+
+void ConsoleWrite(std::wstring_view text) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
+    DWORD written = 0;
+    WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
+  std::string bytes = EncodeCp932(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace qv

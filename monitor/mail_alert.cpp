@@ -1,0 +1,7 @@
+#include "checker.h"
+
+namespace qv {
+
+bool Checker::SendAlertMail(bool) { return false; }
+
+}  // namespace qv

@@ -1,0 +1,22 @@
+#pragma once
+// Every fixed text of the Monitor, byte for byte. The sources are UTF-8.
+
+namespace qv::msg {
+
+inline constexpr wchar_t kFatalNoModuleHandle[] = L"致命的なエラー: GetModuleHandle が失敗しました\n";
+inline constexpr wchar_t kFatalFrameworkInit[] = L"致命的なエラー: MFC の初期化ができませんでした。\n";
+
+inline constexpr wchar_t kConsoleStart[] = L"開始";
+inline constexpr wchar_t kConsoleStop[] = L"停止";
+inline constexpr wchar_t kServiceStart[] = L"サービス開始";
+inline constexpr wchar_t kServiceStop[] = L"サービス停止";
+inline constexpr wchar_t kMonitoringStart[] = L"エラーカウント監視開始";
+
+inline constexpr wchar_t kDeviceThresholdExceeded[] = L"DeviceManagerエラーしきい値を超過";
+inline constexpr wchar_t kPingThresholdExceeded[] = L"Pingエラーしきい値を超過";
+inline constexpr wchar_t kScreenAlertDevice[] = L"メッセージ表示device";
+inline constexpr wchar_t kScreenAlertPing[] = L"メッセージ表示ping";
+inline constexpr wchar_t kMailSent[] = L"メール送信 成功:%s";
+inline constexpr wchar_t kMailFailed[] = L"メール送信 失敗:%s";
+
+}  // namespace qv::msg

@@ -1,0 +1,51 @@
+#include "settings.h"
+
+#include "profile.h"
+#include "text_util.h"
+#include "system.h"
+
+namespace qv {
+
+MonitorSettings& TheMonitorSettings() {
+  static MonitorSettings settings;
+  return settings;
+}
+
+void LoadSettings() { LoadSettings(TheMonitorSettings(), ExecutableDirectory()); }
+
+void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
+  s.exeDirectory = exeDirectory;
+
+  {
+    ProfileReader config(JoinPath(s.exeDirectory, kConfigIni));
+    auto keepIfNotNegative = [](std::int32_t& field, std::uint32_t raw) {
+      const auto value = static_cast<std::int32_t>(raw);
+      if (value >= 0) field = value;
+    };
+    keepIfNotNegative(s.intervalMinutes, config.GetInt(L"Config", L"Interval", 5));
+    keepIfNotNegative(s.pingThreshold, config.GetInt(L"Threshold", L"Ping", 5));
+    keepIfNotNegative(s.deviceThreshold, config.GetInt(L"Threshold", L"DeviceManager", 5));
+    // Always below the executable's directory, even when it looks absolute.
+    s.logDirectory = JoinPath(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
+  }
+
+  {
+    ProfileReader quorvanex(JoinPath(s.exeDirectory, kQuorvanexIni));
+    s.hardwarePattern = DoubleBackslashes(quorvanex.GetString(L"Config", L"Hardware", L""));
+    std::vector<QuorvanexServerInfo> servers = ReadServerSections(quorvanex, true);
+    for (QuorvanexServerInfo& info : servers) s.servers.push_back(std::move(info));
+  }
+
+  {
+    ProfileReader mail(JoinPath(s.exeDirectory, kMailIni));
+    const std::uint32_t mailSend = mail.GetInt(L"Config", L"MailSend", 0);
+    s.mailSendLimit = mailSend <= 10 ? mailSend : 99;
+  }
+
+  {
+    ProfileReader message(JoinPath(s.exeDirectory, kMessageIni));
+    s.screenAlertEnabled = static_cast<std::int32_t>(message.GetInt(L"Config", L"Pomvex", 1)) > 0;
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds both platforms: build/native and build/win64.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${QV_JOBS:-$(nproc)}
+cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build/native" -j "$jobs"
+if [ "${QV_NATIVE_ONLY:-0}" != 1 ]; then
+  cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  cmake --build "$root/build/win64" -j "$jobs"
+fi

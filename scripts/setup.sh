@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need (Debian 12, as root), and only
+# what is missing.
+set -euo pipefail
+need=()
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+for p in cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev mingw-w64 wine64 wine \
+         xvfb xdotool imagemagick fonts-ipafont-gothic x11-utils iproute2 procps python3; do
+  have_pkg "$p" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "setup: installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Sets up, builds both platforms and runs every test: native unit and
+# end-to-end tests, then the Windows ones under Wine (with a persistent
+# wineserver and a virtual X display for the GUI programs).
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/setup.sh" || exit 1
+"$root/scripts/build.sh" > "$root/build-log.txt" 2>&1 || { tail -50 "$root/build-log.txt"; echo "build failed"; exit 1; }
+
+source "$root/scripts/wine-env.sh"
+qv_wine_prefix
+qv_wineserver -p
+# Start Wine's own background processes now, with nothing attached to their
+# output: started by a test, they would hold CTest's pipes open.
+qv_wine cmd /c exit >/dev/null 2>&1 </dev/null
+export DISPLAY=${QV_DISPLAY:-:97}
+xvfb_pid=
+if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+  Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+fi
+cleanup() {
+  qv_wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+summary() {  # name, ctest output file
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$2" | tail -1)
+  local total failed
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  failed=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$line")
+  total=${total:-0}; failed=${failed:-0}
+  echo "$1: $((total - failed)) passed, $failed failed"
+  all_total=$((all_total + total)); all_failed=$((all_failed + failed))
+  grep -E '^\s+[0-9]+ - .*\((Failed|Timeout|Subprocess|Exception|Not Run)' "$2" || true
+}
+all_total=0; all_failed=0
+rc=0
+ctest --test-dir build/native -j "${QV_JOBS:-2}" --output-on-failure > build/native-tests.txt 2>&1 || rc=1
+summary native build/native-tests.txt
+ctest --test-dir build/win64 -j "${QV_JOBS:-2}" --output-on-failure > build/win64-tests.txt 2>&1 || rc=1
+summary win64 build/win64-tests.txt
+echo "$((all_total - all_failed)) passed, $all_failed failed"
+[ $all_failed -eq 0 ] && [ $rc -eq 0 ] && [ $all_total -gt 0 ]

@@ -1,0 +1,29 @@
+# Sourced by every script that runs Windows binaries under Wine.
+# One private prefix inside the build tree, created once and reused.
+QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+export WINEPREFIX=${WINEPREFIX:-$QV_ROOT/build/win64/wineprefix}
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Code page 932 for CP_ACP and for INI files without a BOM, as on Japanese Windows.
+# Passed through env, never exported here: bash itself warns about a locale that
+# is not generated on this machine, and Wine only needs the name.
+qv_wine() { env LC_ALL=ja_JP.UTF-8 wine "$@"; }
+qv_wineserver() { env LC_ALL=ja_JP.UTF-8 wineserver "$@"; }
+
+qv_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+      flock 9
+      if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        env LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+        # Japanese dialog font for screenshots of the GUI programs.
+        qv_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+          /v 'MS UI Gothic' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1 || true
+        wineserver -w
+      fi
+    ) 9>"$(dirname "$WINEPREFIX")/.wineprefix.lock"
+  fi
+}
