@@ -27,13 +27,4 @@ Checker::Checker(const MonitorSettings& s, CheckerPorts p) : settings(s), ports(
 
 void Checker::RunCycle() {}
 
-std::uint32_t WorkerLoop(Checker* checker) {
-  (void)checker;
-  return 0;
-}
-
-void StartMonitoring() { StartMonitoring(TheMonitorSettings(), SystemCheckerPorts()); }
-void StartMonitoring(const MonitorSettings&, CheckerPorts) { WriteLog(msg::kMonitoringStart); }
-void StopMonitoring() {}
-
 }  // namespace qv
