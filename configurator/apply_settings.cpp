@@ -1,0 +1,29 @@
+#include "apply_settings.h"
+
+#include "messages.h"
+#include "text_util.h"
+
+namespace qv {
+
+void ApplySettings(ConfiguratorSettings& s, SettingsView& view, ServiceManager& manager,
+                   Sleeper& sleeper) {
+  // Off for the whole run, so that a second press cannot start a second restart.
+  view.EnableRegister(false);
+
+  s.intervalMinutes = Wtoi(view.FieldText(SettingsView::Field::Interval));
+  s.pingThreshold = Wtoi(view.FieldText(SettingsView::Field::Ping));
+  s.deviceThreshold = Wtoi(view.FieldText(SettingsView::Field::Device));
+  for (std::size_t row = 0; row < s.servers.size(); ++row) {
+    s.servers[row].enabled = EnabledFromStateImage(view.RowStateImage(row));
+  }
+  s.mailSelection = view.SelectorIndex();
+
+  // Written before the restart and kept when it fails: a second press retries.
+  SaveDialogSettings(s);
+  const bool restarted = RestartMonitorService(manager, sleeper);
+  view.ShowResult(restarted ? msg::kApplySucceeded : msg::kApplyFailed);
+
+  view.EnableRegister(true);
+}
+
+}  // namespace qv

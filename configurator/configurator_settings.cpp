@@ -1,0 +1,60 @@
+#include "configurator_settings.h"
+
+#include "format.h"
+#include "profile.h"
+#include "system.h"
+
+namespace qv {
+
+ConfiguratorSettings& TheConfiguratorSettings() {
+  static ConfiguratorSettings settings;
+  return settings;
+}
+
+void LoadDialogSettings() { LoadDialogSettings(TheConfiguratorSettings(), ExecutableDirectory()); }
+
+void SaveDialogSettings() { SaveDialogSettings(TheConfiguratorSettings()); }
+
+void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirectory) {
+  s.exeDirectory = exeDirectory;
+
+  {
+    ProfileReader config(JoinPath(s.exeDirectory, kConfigIni));
+    auto keepIfNotNegative = [](std::int32_t& field, std::uint32_t raw) {
+      const auto value = static_cast<std::int32_t>(raw);
+      if (value >= 0) field = value;
+    };
+    keepIfNotNegative(s.intervalMinutes, config.GetInt(L"Config", L"Interval", 5));
+    keepIfNotNegative(s.pingThreshold, config.GetInt(L"Threshold", L"Ping", 5));
+    keepIfNotNegative(s.deviceThreshold, config.GetInt(L"Threshold", L"DeviceManager", 5));
+  }
+
+  {
+    // Hardware texts are carried back unchanged, so no escaping here.
+    ProfileReader quorvanex(JoinPath(s.exeDirectory, kQuorvanexIni));
+    s.servers = ReadServerSections(quorvanex, false);
+  }
+
+  {
+    ProfileReader mail(JoinPath(s.exeDirectory, kMailIni));
+    const std::uint32_t mailSend = mail.GetInt(L"Config", L"MailSend", 0);
+    s.mailSelection = mailSend <= 10 || mailSend == 99 ? static_cast<std::int32_t>(mailSend) : 0;
+  }
+}
+
+void SaveDialogSettings(const ConfiguratorSettings& s) {
+  const std::wstring config = JoinPath(s.exeDirectory, kConfigIni);
+  WriteProfileValue(config, L"Config", L"Interval", Format(L"%d", s.intervalMinutes));
+  WriteProfileValue(config, L"Threshold", L"Ping", Format(L"%d", s.pingThreshold));
+  WriteProfileValue(config, L"Threshold", L"DeviceManager", Format(L"%d", s.deviceThreshold));
+
+  // Only the flag goes back, into the section the record was read from.
+  const std::wstring quorvanex = JoinPath(s.exeDirectory, kQuorvanexIni);
+  for (const QuorvanexServerInfo& info : s.servers) {
+    const std::int64_t section = static_cast<std::int64_t>(info.index) + 1;
+    WriteProfileValue(quorvanex, Format(L"Quorvanex_%d", section), L"Enabled",
+                      info.enabled ? L"1" : L"0");
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,34 @@
+#pragma once
+// The values the Configurator edits, and their reading from and writing to
+// the shared INI files.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server_info.h"
+
+namespace qv {
+
+struct ConfiguratorSettings {
+  std::wstring exeDirectory;
+  // Initial values differ from the file defaults on purpose: a negative value
+  // in config.ini keeps these, a missing key gives 5.
+  std::int32_t intervalMinutes = 1;
+  std::int32_t pingThreshold = 5;
+  std::int32_t deviceThreshold = 5;
+  std::int32_t mailSelection = 0;  // item of the (hidden) mail selector
+  std::vector<QuorvanexServerInfo> servers;
+};
+
+// The process-wide record; the dialog only shows it.
+ConfiguratorSettings& TheConfiguratorSettings();
+
+// Fill / write the process-wide record, with the INI files beside the executable.
+void LoadDialogSettings();
+void SaveDialogSettings();
+
+// The same for a given record and directory (the save uses s.exeDirectory).
+void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirectory);
+void SaveDialogSettings(const ConfiguratorSettings& s);
+
+}  // namespace qv

@@ -1,0 +1,46 @@
+#pragma once
+// Restarting the Monitor service through the Service Control Manager, so that
+// it reads the INI files again.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace qv {
+
+// The few Service Control Manager calls the restart needs. A handle of 0 means
+// the open failed; every other handle must be given back to Close.
+class ServiceManager {
+ public:
+  using Handle = std::uintptr_t;
+  virtual ~ServiceManager() = default;
+  virtual Handle OpenManager() = 0;                                    // local, all access
+  virtual Handle OpenNamedService(Handle manager, std::wstring_view name) = 0;
+  virtual std::optional<std::uint32_t> QueryState(Handle service) = 0;  // dwCurrentState
+  virtual bool SendStop(Handle service) = 0;
+  virtual bool StartWithoutArguments(Handle service) = 0;
+  virtual void Close(Handle handle) = 0;
+};
+
+class Sleeper {
+ public:
+  virtual ~Sleeper() = default;
+  virtual void SleepMs(std::uint32_t millis) = 0;
+};
+
+inline constexpr std::uint32_t kServiceStopped = 1;  // SERVICE_STOPPED
+inline constexpr std::uint32_t kServiceRunning = 4;  // SERVICE_RUNNING
+inline constexpr std::uint32_t kRestartWaitMs = 1000;
+
+// Stops the service unless it is stopped, waits, starts it, waits, and is true
+// only when it then reports running. No polling and no retry: a service that
+// is slow to stop makes the start fail, and the user presses again.
+bool RestartService(ServiceManager& manager, Sleeper& sleeper, std::wstring_view name);
+// The same for the Monitor's service.
+bool RestartMonitorService(ServiceManager& manager, Sleeper& sleeper);
+
+// The real ones: the Service Control Manager (where the platform has one;
+// elsewhere every open fails) and Sleep.
+ServiceManager& SystemServiceManager();
+Sleeper& SystemSleeper();
+
+}  // namespace qv
