@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# Configurator.exe under Wine on the X display, driven like an administrator
+# would: the list and fields show the INI files, letters are refused, 登録
+# (Enter) writes the new values and restarts the installed Monitor service,
+# a deleted service gives the failure message, Escape quits without saving.
+source "$(dirname "$0")/lib.sh"
+[ "$QV_PLATFORM" = win32 ] || skip "the dialog is a Windows program"
+[ -x "$QV_BIN/Configurator.exe" ] && [ -x "$QV_BIN/qv_dlgprobe.exe" ] || skip "Configurator.exe not built"
+[ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || skip "no X display"
+
+service=quorvanexdevicechecker
+# Not e2e_tmpdir: its EXIT trap would fire in the command substitution.
+work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+artefacts=$QV_BUILD/e2e-artifacts
+mkdir -p "$artefacts"
+cp "$QV_BIN/Configurator.exe" "$QV_BIN/Monitor.exe" "$work/"
+crlf() { sed 's/$/\r/'; }
+crlf > "$work/config.ini" <<'INI'
+[Config]
+Interval=4
+LogDir=log
+[Threshold]
+Ping=2
+DeviceManager=3
+INI
+crlf > "$work/quorvanex.ini" <<'INI'
+[Config]
+Hardware=ROOT\WINE\NOSUCHDEVICE
+Count=3
+[Quorvanex_1]
+Enabled=1
+Server=127.0.0.1
+Display=first
+Username=admin
+Password=secret
+Port=4003
+Hardware=PCI\VEN_1
+ProductID=P1
+VendorID=V1
+[Quorvanex_2]
+Enabled=0
+Server=127.0.0.2
+Port=4004
+[Quorvanex_3]
+Enabled=1
+Server=127.0.0.3
+Display=third
+INI
+crlf > "$work/mail.ini" <<'INI'
+[Config]
+MailSend=5
+INI
+crlf > "$work/message.ini" <<'INI'
+[Config]
+Pomvex=0
+INI
+
+# "section|key=value" for every entry, in order, whatever the layout.
+ini_entries() {
+  tr -d '\r' < "$1" | awk '/^\[/{s=substr($0,2,length($0)-2); next} /=/{k=$0; sub(/ *=.*/,"",k); v=$0; sub(/^[^=]*= */,"",v); print s "|" k "=" v}'
+}
+# Expected entries: the originals with the given "section|key=value" replaced.
+expect_entries() {  # file, replacements...
+  local file=$1; shift
+  ini_entries "$file" | while IFS= read -r line; do
+    for r in "$@"; do [ "${line%%=*}" = "${r%%=*}" ] && line=$r; done
+    echo "$line"
+  done
+}
+same_entries() { diff <(echo "$1") <(ini_entries "$2"); }
+
+config_expected=$(expect_entries "$work/config.ini" "Config|Interval=9" "Threshold|Ping=7" "Threshold|DeviceManager=8")
+quorvanex_expected=$(expect_entries "$work/quorvanex.ini" "Quorvanex_3|Enabled=0")
+mail_before=$(cat "$work/mail.ini")
+
+probe() { qv_wine "$QV_BIN/qv_dlgprobe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+field() { probe dump | sed -n "s/^$1=//p"; }
+click_at() { [ $# -eq 2 ] && xdotool mousemove "$1" "$2" click 1; }
+click_control() { local p; p=$(probe point "$1") && click_at $p; }
+# Replaces the text of edit control $1 by $2, with real key presses.
+retype() {
+  click_control "$1"
+  xdotool key --delay 20 End BackSpace BackSpace BackSpace BackSpace
+  xdotool type --delay 20 "$2"
+}
+close_message() { xdotool key Return; wait_for '! probe message 0 >/dev/null' 5; }
+
+configurator_pid=
+cleanup_service() {
+  qv_wine sc stop $service >/dev/null 2>&1
+  wait_for "! qv_wine sc query $service 2>/dev/null | grep -q RUNNING" 10
+  qv_wine sc delete $service >/dev/null 2>&1
+}
+cleanup() {
+  [ -n "$configurator_pid" ] && kill "$configurator_pid" 2>/dev/null
+  cleanup_service
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+install_service() {  # program
+  qv_wine sc create $service binPath= "$(program_path "$1")" >/dev/null 2>&1 &&
+    qv_wine sc start $service >/dev/null 2>&1 &&
+    wait_for "qv_wine sc query $service | grep -q RUNNING" 10
+}
+# The Monitor as the Wine service, running before the Configurator starts.
+cleanup_service
+if ! install_service "$work/Monitor.exe"; then
+  cleanup_service
+  # A Monitor.exe without its service entry ends at once when started without
+  # arguments; only then do the service checks run against the stand-in. A
+  # real service entry that fails to start is a failure below.
+  if timeout 5 env LC_ALL=ja_JP.UTF-8 wine "$work/Monitor.exe" </dev/null >/dev/null 2>&1; then
+    echo "NOTE: Monitor.exe has no service entry in this tree; the service checks use qv_stub_service.exe"
+    cp "$QV_BIN/qv_stub_service.exe" "$work/"
+    install_service "$work/qv_stub_service.exe"
+  fi
+fi
+check "service running before 登録" wait_for "qv_wine sc query $service | grep -q RUNNING" 1
+
+(cd "$work" && exec env LC_ALL=ja_JP.UTF-8 wine "$work/Configurator.exe" >/dev/null 2>&1) &
+configurator_pid=$!
+check "dialog opens" eval "probe dump 20000 >/dev/null"
+probe dump > "$artefacts/configurator-initial.txt"
+import -window root "$artefacts/configurator-initial.png" 2>/dev/null
+initial=$(cat "$artefacts/configurator-initial.txt")
+expected_initial="liststyle=37
+column0=
+column1=名前
+column2=IPアドレス
+rows=3
+row0=2|first|127.0.0.1
+row1=1|127.0.0.2|127.0.0.2
+row2=2|third|127.0.0.3
+ping=2
+device=3
+interval=4
+selector=5/12 hidden
+register=enabled"
+check "list, fields and hidden selector show the INI files" diff <(echo "$expected_initial") <(echo "$initial")
+
+# Letters are refused by the number fields.
+click_control 1003
+xdotool key --delay 20 End
+xdotool type --delay 20 "ab"
+check "letters refused" [ "$(field ping)" = 2 ]
+
+# Uncheck the third server, type new numbers, press Enter (登録).
+click_at $(probe point row:2)
+check "row unchecked" wait_for '[ "$(probe dump | sed -n s/^row2=//p | cut -d"|" -f1)" = 1 ]' 5
+retype 1003 7
+retype 1005 8
+retype 1004 9
+check "new numbers typed" [ "$(field ping)/$(field device)/$(field interval)" = 7/8/9 ]
+xdotool key Return
+message=$(probe message 20000)
+import -window root "$artefacts/configurator-success.png" 2>/dev/null
+check "success message, empty title, OK only" [ "$message" = "$(printf 'title=[]\ntext=[設定の反映に成功しました。]\nbuttons=1 ')" ]
+check "登録 disabled while the message is up" [ "$(field register)" = disabled ]
+close_message
+check "登録 enabled again" [ "$(field register)" = enabled ]
+check "config.ini holds the new numbers, other keys unchanged" same_entries "$config_expected" "$work/config.ini"
+check "quorvanex.ini: only Enabled of the unchecked server changed" same_entries "$quorvanex_expected" "$work/quorvanex.ini"
+check "mail.ini untouched" [ "$(cat "$work/mail.ini")" = "$mail_before" ]
+log=$work/log/log.txt
+check "service log shows a stop" wait_for "[ -f '$log' ] && log_text '$log' | grep -q 'サービス停止'" 5
+check "service log shows a new start" wait_for "[ -f '$log' ] && [ \$(log_text '$log' | grep -c 'サービス開始') -ge 2 ]" 5
+check "service running after 登録" wait_for "qv_wine sc query $service | grep -q RUNNING" 5
+
+# Without the service: the failure message, and the values are saved all the same.
+cleanup_service
+retype 1004 11
+xdotool key Return
+message=$(probe message 20000)
+import -window root "$artefacts/configurator-failure.png" 2>/dev/null
+check "failure message" [ "$message" = "$(printf 'title=[]\ntext=[設定の反映に失敗しました。\\n再度実行してください。]\nbuttons=1 ')" ]
+close_message
+config_expected=$(expect_entries "$work/config.ini" "Config|Interval=11")
+check "values saved although the restart failed" [ "$(ini_entries "$work/config.ini" | grep Interval)" = "Config|Interval=11" ]
+
+# The About box from the system menu entry; minimise and restore.
+probe syscommand 16 >/dev/null
+check "About box opens" eval "probe about 5000 >/dev/null"
+xdotool key Return
+check "About box closes" wait_for '! probe about 0 >/dev/null' 5
+check "dialog minimises" [ "$(probe minimize)" = iconic=1 ]
+import -window root "$artefacts/configurator-minimised.png" 2>/dev/null
+check "dialog restores" [ "$(probe restore)" = iconic=0 ]
+
+# Escape quits without saving what was typed.
+config_before=$(cat "$work/config.ini")
+retype 1003 55
+xdotool key Escape
+check "Escape closes the dialog" wait_for "! kill -0 $configurator_pid 2>/dev/null" 10
+configurator_pid=
+check "nothing saved on Escape" [ "$(cat "$work/config.ini")" = "$config_before" ]
+finish

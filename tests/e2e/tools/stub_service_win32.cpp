@@ -1,0 +1,57 @@
+// Test-only stand-in for the Monitor service while its service entry is not
+// in this tree: registers as a service, accepts STOP, and logs its start and
+// stop into log\log.txt beside itself with the Monitor's texts.
+#include <windows.h>
+
+#include <atomic>
+
+#include "codec.h"
+#include "files.h"
+#include "system.h"
+
+namespace {
+
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+HANDLE stopEvent = nullptr;
+
+void Log(const wchar_t* text) {
+  const std::wstring dir = qv::JoinPath(qv::ExecutableDirectory(), L"log");
+  qv::MakeDirectory(dir);
+  qv::AppendToFile(qv::JoinPath(dir, L"log.txt"), qv::EncodeCp932(std::wstring(L"stub|-|") + text + L"\r\n"));
+}
+
+void Report(DWORD state) {
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+  SetServiceStatus(statusHandle, &status);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
+  if (control == SERVICE_CONTROL_STOP) {
+    Report(SERVICE_STOP_PENDING);
+    SetEvent(stopEvent);
+  }
+  return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+  statusHandle = RegisterServiceCtrlHandlerExW(L"quorvanexdevicechecker", Handler, nullptr);
+  if (!statusHandle) return;
+  stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  Log(L"サービス開始");
+  Report(SERVICE_RUNNING);
+  WaitForSingleObject(stopEvent, INFINITE);
+  Log(L"サービス停止");
+  CloseHandle(stopEvent);
+  Report(SERVICE_STOPPED);
+}
+
+}  // namespace
+
+int wmain() {
+  wchar_t name[] = L"quorvanexdevicechecker";
+  SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherW(table) ? 0 : 1;
+}
