@@ -105,7 +105,8 @@ install_service() {  # program
 }
 # The Monitor as the Wine service, running before the Configurator starts.
 cleanup_service
-if ! install_service "$work/Monitor.exe"; then
+service_exe=$work/Monitor.exe
+if ! install_service "$service_exe"; then
   cleanup_service
   # A Monitor.exe without its service entry ends at once when started without
   # arguments; only then do the service checks run against the stand-in. A
@@ -113,7 +114,8 @@ if ! install_service "$work/Monitor.exe"; then
   if timeout 5 env LC_ALL=ja_JP.UTF-8 wine "$work/Monitor.exe" </dev/null >/dev/null 2>&1; then
     echo "NOTE: Monitor.exe has no service entry in this tree; the service checks use qv_stub_service.exe"
     cp "$QV_BIN/qv_stub_service.exe" "$work/"
-    install_service "$work/qv_stub_service.exe"
+    service_exe=$work/qv_stub_service.exe
+    install_service "$service_exe"
   fi
 fi
 check "service running before 登録" wait_for "qv_wine sc query $service | grep -q RUNNING" 1
@@ -152,8 +154,14 @@ retype 1003 7
 retype 1005 8
 retype 1004 9
 check "new numbers typed" [ "$(field ping)/$(field device)/$(field interval)" = 7/8/9 ]
+now_ms() { date +%s%3N; }
+pressed=$(now_ms)
 xdotool key Return
 message=$(probe message 20000)
+took=$(( $(now_ms) - pressed ))
+echo "NOTE: 登録 with the service running: message after $took ms"
+# Stop, 1000 ms, start, 1000 ms: never sooner.
+check "restart of a running service waits twice" [ "$took" -ge 2000 ]
 import -window root "$artefacts/configurator-success.png" 2>/dev/null
 check "success message, empty title, OK only" [ "$message" = "$(printf 'title=[]\ntext=[設定の反映に成功しました。]\nbuttons=1 ')" ]
 check "登録 disabled while the message is up" [ "$(field register)" = disabled ]
@@ -170,13 +178,26 @@ check "service running after 登録" wait_for "qv_wine sc query $service | grep 
 # Without the service: the failure message, and the values are saved all the same.
 cleanup_service
 retype 1004 11
+pressed=$(now_ms)
 xdotool key Return
 message=$(probe message 20000)
+echo "NOTE: 登録 without the service: message after $(( $(now_ms) - pressed )) ms"
 import -window root "$artefacts/configurator-failure.png" 2>/dev/null
 check "failure message" [ "$message" = "$(printf 'title=[]\ntext=[設定の反映に失敗しました。\\n再度実行してください。]\nbuttons=1 ')" ]
 close_message
-config_expected=$(expect_entries "$work/config.ini" "Config|Interval=11")
 check "values saved although the restart failed" [ "$(ini_entries "$work/config.ini" | grep Interval)" = "Config|Interval=11" ]
+
+# Installed again but stopped: 登録 only starts it.
+qv_wine sc create $service binPath= "$(program_path "$service_exe")" >/dev/null 2>&1
+pressed=$(now_ms)
+xdotool key Return
+message=$(probe message 20000)
+took=$(( $(now_ms) - pressed ))
+echo "NOTE: 登録 with the service stopped: message after $took ms"
+check "stopped service started: success" [ "$message" = "$(printf 'title=[]\ntext=[設定の反映に成功しました。]\nbuttons=1 ')" ]
+check "start of a stopped service waits once" [ "$took" -ge 1000 ]
+check "service running after the second 登録" wait_for "qv_wine sc query $service | grep -q RUNNING" 5
+close_message
 
 # The About box from the system menu entry; minimise and restore.
 probe syscommand 16 >/dev/null
@@ -184,7 +205,6 @@ check "About box opens" eval "probe about 5000 >/dev/null"
 xdotool key Return
 check "About box closes" wait_for '! probe about 0 >/dev/null' 5
 check "dialog minimises" [ "$(probe minimize)" = iconic=1 ]
-import -window root "$artefacts/configurator-minimised.png" 2>/dev/null
 check "dialog restores" [ "$(probe restore)" = iconic=0 ]
 
 # Escape quits without saving what was typed.
