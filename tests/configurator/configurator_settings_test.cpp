@@ -127,20 +127,5 @@ TEST(ConfiguratorSettings, CountZeroGivesNoServersAndSavingLeavesQuorvanexIniAlo
   EXPECT_EQ(test::ReadBytes(dir.File(L"quorvanex.ini")), original);
 }
 
-TEST(ConfiguratorSettings, SavingKeepsTheOtherKeysOfConfigIni) {
-  test::TempDir dir;
-  test::WriteBytes(dir.File(L"config.ini"),
-                   "[Config]\r\nInterval=3\r\nLogDir=logs\r\n[Threshold]\r\nPing=2\r\n");
-  ConfiguratorSettings s = Loaded(dir);
-  s.intervalMinutes = 0;
-  s.pingThreshold = 2147483647;
-  s.deviceThreshold = 7;
-  SaveDialogSettings(s);
-  EXPECT_EQ(Value(dir, L"config.ini", L"Config", L"Interval"), L"0");
-  EXPECT_EQ(Value(dir, L"config.ini", L"Config", L"LogDir"), L"logs");
-  EXPECT_EQ(Value(dir, L"config.ini", L"Threshold", L"Ping"), L"2147483647");
-  EXPECT_EQ(Value(dir, L"config.ini", L"Threshold", L"DeviceManager"), L"7");
-}
-
 }  // namespace
 }  // namespace qv
