@@ -14,7 +14,11 @@ void ApplySettings(ConfiguratorSettings& s, SettingsView& view, ServiceManager& 
   s.pingThreshold = Wtoi(view.FieldText(SettingsView::Field::Ping));
   s.deviceThreshold = Wtoi(view.FieldText(SettingsView::Field::Device));
   for (std::size_t row = 0; row < s.servers.size(); ++row) {
-    s.servers[row].enabled = EnabledFromStateImage(view.RowStateImage(row));
+    // A row the list could not show cannot have been changed: keep the flag
+    // rather than switch a disabled server on.
+    if (const std::optional<std::uint32_t> image = view.RowStateImage(row)) {
+      s.servers[row].enabled = EnabledFromStateImage(*image);
+    }
   }
   s.mailSelection = view.SelectorIndex();
 

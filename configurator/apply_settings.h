@@ -3,6 +3,7 @@
 // the settings, save them, restart the service, report the outcome.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,8 @@ class SettingsView {
   virtual void EnableRegister(bool enabled) = 0;
   virtual std::wstring FieldText(Field field) = 0;
   // The row's state image index (LVIS_STATEIMAGEMASK >> 12): 0 none, 1
-  // unchecked, 2 checked.
-  virtual std::uint32_t RowStateImage(std::size_t row) = 0;
+  // unchecked, 2 checked; nothing when the list has no such row.
+  virtual std::optional<std::uint32_t> RowStateImage(std::size_t row) = 0;
   virtual std::int32_t SelectorIndex() = 0;  // CB_GETCURSEL, -1 when none
   // A modal message box owned by the dialog, empty title, OK only.
   virtual void ShowResult(std::wstring_view text) = 0;

@@ -201,7 +201,9 @@ std::wstring CConfiguratorDlg::FieldText(Field field) {
   return {};
 }
 
-std::uint32_t CConfiguratorDlg::RowStateImage(std::size_t row) {
+std::optional<std::uint32_t> CConfiguratorDlg::RowStateImage(std::size_t row) {
+  const LRESULT rows = SendMessageW(serverList_, LVM_GETITEMCOUNT, 0, 0);
+  if (rows < 0 || row >= static_cast<std::size_t>(rows)) return std::nullopt;
   const LRESULT state = SendMessageW(serverList_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
   return static_cast<std::uint32_t>((state & LVIS_STATEIMAGEMASK) >> 12);
 }

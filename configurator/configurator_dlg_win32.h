@@ -35,7 +35,7 @@ class CConfiguratorDlg : private qv::SettingsView {
   // qv::SettingsView
   void EnableRegister(bool enabled) override;
   std::wstring FieldText(Field field) override;
-  std::uint32_t RowStateImage(std::size_t row) override;
+  std::optional<std::uint32_t> RowStateImage(std::size_t row) override;
   std::int32_t SelectorIndex() override;
   void ShowResult(std::wstring_view text) override;
 

@@ -27,7 +27,10 @@ class FakeView : public SettingsView {
     journal_.push_back(enabled ? "enable" : "disable");
   }
   std::wstring FieldText(Field field) override { return fields[field]; }
-  std::uint32_t RowStateImage(std::size_t row) override { return stateImages.at(row); }
+  std::optional<std::uint32_t> RowStateImage(std::size_t row) override {
+    if (row >= stateImages.size()) return std::nullopt;
+    return stateImages[row];
+  }
   std::int32_t SelectorIndex() override { return selector; }
   void ShowResult(std::wstring_view text) override {
     journal_.push_back("message");
@@ -101,6 +104,16 @@ TEST_F(ApplySettingsTest, OnlyAnUncheckedBoxSwitchesAServerOff) {
   EXPECT_FALSE(settings.servers[1].enabled);
   EXPECT_TRUE(settings.servers[2].enabled);
   EXPECT_EQ(settings.servers[0].display, L"one");  // nothing else of a record changes
+}
+
+TEST_F(ApplySettingsTest, ServerWithoutARowKeepsItsFlag) {
+  // The list stopped filling after the first row.
+  view.stateImages = {1};
+  Apply();
+  EXPECT_FALSE(settings.servers[0].enabled);
+  EXPECT_FALSE(settings.servers[1].enabled);  // disabled in the file, not switched on
+  EXPECT_TRUE(settings.servers[2].enabled);
+  EXPECT_EQ(Value(L"quorvanex.ini", L"Quorvanex_2", L"Enabled"), L"0");
 }
 
 TEST_F(ApplySettingsTest, FieldsAreReadLikeWtoi) {
