@@ -8,9 +8,10 @@ source "$(dirname "$0")/lib.sh"
 [ -x "$QV_BIN/Configurator.exe" ] && [ -x "$QV_BIN/qv_dlgprobe.exe" ] || skip "Configurator.exe not built"
 [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || skip "no X display"
 
-service=quorvanexdevicechecker
 # Not e2e_tmpdir: its EXIT trap would fire in the command substitution.
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+source "$(dirname "$0")/configurator_lib.sh"
+trap cleanup EXIT
 artefacts=$QV_BUILD/e2e-artifacts
 mkdir -p "$artefacts"
 cp "$QV_BIN/Configurator.exe" "$QV_BIN/Monitor.exe" "$work/"
@@ -73,41 +74,11 @@ config_expected=$(expect_entries "$work/config.ini" "Config|Interval=9" "Thresho
 quorvanex_expected=$(expect_entries "$work/quorvanex.ini" "Quorvanex_3|Enabled=0")
 mail_before=$(cat "$work/mail.ini")
 
-probe() { qv_wine "$QV_BIN/qv_dlgprobe.exe" "$@" 2>/dev/null | tr -d '\r'; }
-field() { probe dump | sed -n "s/^$1=//p"; }
-click_at() { [ $# -eq 2 ] && xdotool mousemove "$1" "$2" click 1; }
-click_control() { local p; p=$(probe point "$1") && click_at $p; }
-# Replaces the text of edit control $1 by $2, with real key presses.
-retype() {
-  click_control "$1"
-  xdotool key --delay 20 End BackSpace BackSpace BackSpace BackSpace
-  xdotool type --delay 20 "$2"
-}
-close_message() { xdotool key Return; wait_for '! probe message 0 >/dev/null' 5; }
-
-configurator_pid=
-cleanup_service() {
-  qv_wine sc stop $service >/dev/null 2>&1
-  wait_for "! qv_wine sc query $service 2>/dev/null | grep -q RUNNING" 10
-  qv_wine sc delete $service >/dev/null 2>&1
-}
-cleanup() {
-  [ -n "$configurator_pid" ] && kill "$configurator_pid" 2>/dev/null
-  cleanup_service
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-install_service() {  # program
-  qv_wine sc create $service binPath= "$(program_path "$1")" >/dev/null 2>&1 &&
-    qv_wine sc start $service >/dev/null 2>&1 &&
-    wait_for "qv_wine sc query $service | grep -q RUNNING" 10
-}
 # The Monitor as the Wine service, running before the Configurator starts.
-cleanup_service
+remove_service
 service_exe=$work/Monitor.exe
-if ! install_service "$service_exe"; then
-  cleanup_service
+if ! { install_service "$service_exe" && start_service; }; then
+  remove_service
   # A Monitor.exe without its service entry ends at once when started without
   # arguments; only then do the service checks run against the stand-in. A
   # real service entry that fails to start is a failure below.
@@ -115,14 +86,12 @@ if ! install_service "$service_exe"; then
     echo "NOTE: Monitor.exe has no service entry in this tree; the service checks use qv_stub_service.exe"
     cp "$QV_BIN/qv_stub_service.exe" "$work/"
     service_exe=$work/qv_stub_service.exe
-    install_service "$service_exe"
+    install_service "$service_exe" && start_service
   fi
 fi
-check "service running before 登録" wait_for "qv_wine sc query $service | grep -q RUNNING" 1
+check "service running before 登録" wait_for service_running 1
 
-(cd "$work" && exec env LC_ALL=ja_JP.UTF-8 wine "$work/Configurator.exe" >/dev/null 2>&1) &
-configurator_pid=$!
-check "dialog opens" eval "probe dump 20000 >/dev/null"
+check "dialog opens" start_configurator
 probe dump > "$artefacts/configurator-initial.txt"
 import -window root "$artefacts/configurator-initial.png" 2>/dev/null
 initial=$(cat "$artefacts/configurator-initial.txt")
@@ -154,7 +123,6 @@ retype 1003 7
 retype 1005 8
 retype 1004 9
 check "new numbers typed" [ "$(field ping)/$(field device)/$(field interval)" = 7/8/9 ]
-now_ms() { date +%s%3N; }
 pressed=$(now_ms)
 xdotool key Return
 message=$(probe message 20000)
@@ -173,10 +141,10 @@ check "mail.ini untouched" [ "$(cat "$work/mail.ini")" = "$mail_before" ]
 log=$work/log/log.txt
 check "service log shows a stop" wait_for "[ -f '$log' ] && log_text '$log' | grep -q 'サービス停止'" 5
 check "service log shows a new start" wait_for "[ -f '$log' ] && [ \$(log_text '$log' | grep -c 'サービス開始') -ge 2 ]" 5
-check "service running after 登録" wait_for "qv_wine sc query $service | grep -q RUNNING" 5
+check "service running after 登録" wait_for service_running 5
 
 # Without the service: the failure message, and the values are saved all the same.
-cleanup_service
+remove_service
 retype 1004 11
 pressed=$(now_ms)
 xdotool key Return
@@ -188,7 +156,7 @@ close_message
 check "values saved although the restart failed" [ "$(ini_entries "$work/config.ini" | grep Interval)" = "Config|Interval=11" ]
 
 # Installed again but stopped: 登録 only starts it.
-qv_wine sc create $service binPath= "$(program_path "$service_exe")" >/dev/null 2>&1
+install_service "$service_exe"
 pressed=$(now_ms)
 xdotool key Return
 message=$(probe message 20000)
@@ -196,7 +164,7 @@ took=$(( $(now_ms) - pressed ))
 echo "NOTE: 登録 with the service stopped: message after $took ms"
 check "stopped service started: success" [ "$message" = "$(printf 'title=[]\ntext=[設定の反映に成功しました。]\nbuttons=1 ')" ]
 check "start of a stopped service waits once" [ "$took" -ge 1000 ]
-check "service running after the second 登録" wait_for "qv_wine sc query $service | grep -q RUNNING" 5
+check "service running after the second 登録" wait_for service_running 5
 close_message
 
 # The About box from the system menu entry; minimise and restore.
@@ -211,7 +179,6 @@ check "dialog restores" [ "$(probe restore)" = iconic=0 ]
 config_before=$(cat "$work/config.ini")
 retype 1003 55
 xdotool key Escape
-check "Escape closes the dialog" wait_for "! kill -0 $configurator_pid 2>/dev/null" 10
-configurator_pid=
+check "Escape closes the dialog" configurator_ended
 check "nothing saved on Escape" [ "$(cat "$work/config.ini")" = "$config_before" ]
 finish

@@ -9,24 +9,11 @@ source "$(dirname "$0")/lib.sh"
 [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || skip "no X display"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-configurator_pid=
-cleanup() {
-  [ -n "$configurator_pid" ] && kill "$configurator_pid" 2>/dev/null
-  rm -rf "$work"
-}
+source "$(dirname "$0")/configurator_lib.sh"
 trap cleanup EXIT
 cp "$QV_BIN/Configurator.exe" "$work/"
 printf '[Config]\r\nMailSend=99\r\n' > "$work/mail.ini"
-qv_wine sc delete quorvanexdevicechecker >/dev/null 2>&1
-
-probe() { qv_wine "$QV_BIN/qv_dlgprobe.exe" "$@" 2>/dev/null | tr -d '\r'; }
-start_configurator() {
-  (cd "$work" && exec env LC_ALL=ja_JP.UTF-8 wine "$work/Configurator.exe" >/dev/null 2>&1) &
-  configurator_pid=$!
-  probe dump 20000 >/dev/null
-}
-click_at() { [ $# -eq 2 ] && xdotool mousemove "$1" "$2" click 1; }
-ended() { wait_for "! kill -0 $configurator_pid 2>/dev/null" 10 && configurator_pid=; }
+remove_service
 
 check "dialog opens" start_configurator
 expected="liststyle=37
@@ -54,9 +41,9 @@ check "no quorvanex.ini made" [ ! -e "$work/quorvanex.ini" ]
 check "mail.ini untouched" [ "$(cat "$work/mail.ini")" = "$(printf '[Config]\r\nMailSend=99\r\n')" ]
 
 click_at $(probe point 2)
-check "終了 ends the program" ended
+check "終了 ends the program" configurator_ended
 
 check "dialog opens again" start_configurator
 probe syscommand 61536 >/dev/null  # SC_CLOSE, what the close box sends
-check "the close command ends the program" ended
+check "the close command ends the program" configurator_ended
 finish

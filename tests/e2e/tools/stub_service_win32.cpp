@@ -1,9 +1,8 @@
 // Test-only stand-in for the Monitor service while its service entry is not
 // in this tree: registers as a service, accepts STOP, and logs its start and
-// stop into log\log.txt beside itself with the Monitor's texts.
+// stop into log\log.txt beside itself with the Monitor's texts. An argument
+// (in the service's command line) is a delay in ms before it reports stopped.
 #include <windows.h>
-
-#include <atomic>
 
 #include "codec.h"
 #include "files.h"
@@ -13,6 +12,7 @@ namespace {
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopEvent = nullptr;
+DWORD stopDelayMs = 0;
 
 void Log(const wchar_t* text) {
   const std::wstring dir = qv::JoinPath(qv::ExecutableDirectory(), L"log");
@@ -43,6 +43,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
   Log(L"サービス開始");
   Report(SERVICE_RUNNING);
   WaitForSingleObject(stopEvent, INFINITE);
+  Sleep(stopDelayMs);
   Log(L"サービス停止");
   CloseHandle(stopEvent);
   Report(SERVICE_STOPPED);
@@ -50,7 +51,8 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
 }  // namespace
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
+  if (argc > 1) stopDelayMs = static_cast<DWORD>(_wtoi(argv[1]));
   wchar_t name[] = L"quorvanexdevicechecker";
   SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
   return StartServiceCtrlDispatcherW(table) ? 0 : 1;
