@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -20,11 +22,13 @@ namespace {
 // Wakes the dispatcher thread: 'T' = SIGTERM, 'R' = handler registered,
 // 'D' = the service main function has returned.
 int g_wakePipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_terminateSignal = 0;
 std::atomic<ServiceControlProc> g_handler{nullptr};
 std::string g_notifySocket;
 
 extern "C" void OnTerminateSignal(int) {
   const int saved = errno;
+  g_terminateSignal = 1;
   const char c = 'T';
   ssize_t ignored = write(g_wakePipe[1], &c, 1);
   (void)ignored;
@@ -89,11 +93,20 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
 
   bool stopPending = false;  // a STOP that came before the handler
   for (;;) {
+    // The timeout covers runtimes that hold a signal back until the thread
+    // leaves its system call (sanitizers do): the flag is seen regardless.
+    pollfd wake{g_wakePipe[0], POLLIN, 0};
+    const int ready = poll(&wake, 1, 500);
     char c = 0;
-    const ssize_t n = read(g_wakePipe[0], &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || c == 'D') break;
-    if (c == 'T') stopPending = true;
+    if (ready > 0) {
+      const ssize_t n = read(g_wakePipe[0], &c, 1);
+      if (n < 0 && errno != EINTR) break;
+      if (n == 0 || c == 'D') break;
+    }
+    if (g_terminateSignal != 0) {
+      g_terminateSignal = 0;
+      stopPending = true;
+    }
     ServiceControlProc handler = g_handler.load();
     if (stopPending && handler != nullptr) {
       stopPending = false;
