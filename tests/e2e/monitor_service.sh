@@ -53,7 +53,7 @@ cat >"$root/notify.py" <<'PY'
 import os, signal, socket, subprocess, sys, time
 program, sock_path, events = sys.argv[1], sys.argv[2], sys.argv[3]
 s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-s.bind(sock_path)
+s.bind("\0" + sock_path[1:] if sock_path.startswith("@") else sock_path)
 s.settimeout(10)
 env = dict(os.environ, NOTIFY_SOCKET=sock_path)
 p = subprocess.Popen([program], env=env, stdin=subprocess.DEVNULL,
@@ -87,5 +87,13 @@ check "STOPPING=1 arrived after SIGTERM" grep -q 'stopping=1' <<<"$result"
 check "exit code 0" grep -q 'rc=0 ' <<<"$result"
 check "nothing printed" grep -q 'output=0' <<<"$result"
 check "READY before STOPPING" bash -c "grep -n -e READY=1 -e STOPPING=1 '$root/events.txt' | head -1 | grep -q READY"
+check_service_log
+
+# systemd may also name a socket in the abstract namespace ("@name").
+rm -rf "$d/log"
+python3 "$root/notify.py" "$d/Monitor" "@qv-e2e-notify-$$" "$root/events2.txt"
+result=$(tail -1 "$root/events2.txt")
+check "abstract socket: READY=1 and STOPPING=1, exit 0 ($result)" \
+  grep -q 'ready=1 stopping=1 rc=0 output=0' <<<"$result"
 check_service_log
 finish
