@@ -5,7 +5,6 @@
 source "$(dirname "$0")/lib.sh"
 
 root=$(e2e_tmpdir)
-trap "rm -rf '$root'" EXIT  # e2e_tmpdir's own trap fires in its subshell
 d="$root/svc"; mkdir -p "$d"
 cp "$QV_BIN/Monitor$QV_EXE" "$d/"
 printf '[Config]\r\nInterval=0\r\nLogDir=log\r\n[Threshold]\r\nPing=0\r\nDeviceManager=0\r\n' >"$d/config.ini"
@@ -33,7 +32,7 @@ if [ "$QV_PLATFORM" = win32 ]; then
   sc_state() { qv_wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -nE 's/.*STATE +: +[0-9]+ +([A-Z_]+).*/\1/p'; }
   qv_wine sc stop "$name" >/dev/null 2>&1
   qv_wine sc delete "$name" >/dev/null 2>&1
-  trap "qv_wine sc stop $name >/dev/null 2>&1; qv_wine sc delete $name >/dev/null 2>&1; rm -rf '$root'" EXIT
+  trap "qv_wine sc stop $name >/dev/null 2>&1; qv_wine sc delete $name >/dev/null 2>&1; rm -rf '$QV_E2E_TMP'" EXIT
 
   check "sc create" qv_wine sc create "$name" binPath= "$(program_path "$d/Monitor.exe")"
   check "sc start" bash -c "source '$QV_ROOT/scripts/wine-env.sh'; qv_wine sc start $name >/dev/null"
