@@ -30,9 +30,10 @@ LRESULT CALLBACK PinBoxOnTop(int code, WPARAM wParam, LPARAM lParam) {
 
 bool ShowWarningBox(const qv::pomvex::BoxRequest& box) {
   HookHandle pin(SetWindowsHookExW(WH_CBT, PinBoxOnTop, nullptr, GetCurrentThreadId()));
-  // Which button closed the box does not matter; 0 means it never appeared.
+  // Which button closed the box does not matter. Windows returns 0 when the
+  // box never appeared, Wine the -1 of its failed dialog.
   return MessageBoxW(nullptr, box.text.c_str(), box.caption.c_str(),
-                     MB_OK | MB_ICONWARNING | MB_TOPMOST) != 0;
+                     MB_OK | MB_ICONWARNING | MB_TOPMOST) > 0;
 }
 
 }  // namespace
