@@ -50,13 +50,13 @@ class Variant {
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
 
-  // A VT_BSTR holding `text`.
-  static void AssignText(Variant& v, const std::wstring& text) {
-    v.Clear();
+  // Becomes a VT_BSTR holding `text`.
+  void AssignText(const std::wstring& text) {
     BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     if (b == nullptr) throw ComError{E_OUTOFMEMORY};
-    V_VT(&v.value_) = VT_BSTR;
-    V_BSTR(&v.value_) = b;
+    Clear();
+    V_VT(&value_) = VT_BSTR;
+    V_BSTR(&value_) = b;
   }
   void Clear() {
     VariantClear(&value_);

@@ -66,7 +66,7 @@ ComPtr<ISWbemObject> NewInParameters(ISWbemObject* processClass) {
 // ReturnValue what it lacked.
 void SetText(ISWbemObject* instance, const wchar_t* name, const std::wstring& text) {
   Variant value;
-  Variant::AssignText(value, text);
+  value.AssignText(text);
   ComPtr<ISWbemPropertySet> properties;
   ThrowIfFailed(instance->get_Properties_(properties.GetAddressOf()));
   ComPtr<ISWbemProperty> property = Property(Required(properties), name);
