@@ -29,7 +29,7 @@ cycles_logged() { if [ -f "$1/log/log.txt" ]; then log_text "$1/log/log.txt" | g
 run_monitor() {
   local dir=$1 seconds=$2 stop_when=${3:-false}
   mkfifo "$dir/stdin"
-  (cd "$dir" && run_program "$dir/Monitor$QV_EXE" console <"$dir/stdin" >"$dir/stdout" 2>&1) &
+  (cd "$dir" && run_program "$dir/Monitor$QV_EXE" console) <"$dir/stdin" >"$dir/stdout" 2>&1 &
   local pid=$!
   exec 3>"$dir/stdin"
   wait_for "$stop_when" "$seconds" || true
