@@ -37,8 +37,9 @@ install_service() {  # program [arguments]
 }
 start_service() { qv_wine sc start $service >/dev/null 2>&1 && wait_for service_running 10; }
 
+# Replaces lib.sh's EXIT trap, so it removes lib.sh's work directories too.
 cleanup() {
   [ -n "$configurator_pid" ] && kill "$configurator_pid" 2>/dev/null
   remove_service
-  rm -rf "$work"
+  rm -rf "$QV_E2E_TMP"
 }

@@ -8,7 +8,7 @@ source "$(dirname "$0")/lib.sh"
 [ -x "$QV_BIN/Configurator.exe" ] && [ -x "$QV_BIN/qv_dlgprobe.exe" ] || skip "Configurator.exe not built"
 [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || skip "no X display"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+work=$(e2e_tmpdir)
 source "$(dirname "$0")/configurator_lib.sh"
 trap cleanup EXIT
 cp "$QV_BIN/Configurator.exe" "$QV_BIN/qv_stub_service.exe" "$work/"
