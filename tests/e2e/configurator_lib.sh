@@ -24,10 +24,15 @@ start_configurator() {
 configurator_ended() { wait_for "! kill -0 $configurator_pid 2>/dev/null" 10 && configurator_pid=; }
 
 service_running() { qv_wine sc query $service 2>/dev/null | grep -q RUNNING; }
+service_exists() { qv_wine sc query $service >/dev/null 2>&1; }
+# Stopped first: the Service Control Manager only drops a service that no
+# longer runs.
 remove_service() {
+  service_exists || return 0
   qv_wine sc stop $service >/dev/null 2>&1
-  wait_for "! service_running" 10
+  wait_for "qv_wine sc query $service | grep -q STOPPED" 15
   qv_wine sc delete $service >/dev/null 2>&1
+  wait_for "! service_exists" 10
 }
 install_service() {  # program [arguments]
   local bin

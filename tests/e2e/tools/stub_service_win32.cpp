@@ -1,6 +1,6 @@
-// Test-only stand-in for the Monitor service while its service entry is not
-// in this tree: registers as a service, accepts STOP, and logs its start and
-// stop into log\log.txt beside itself with the Monitor's texts. An argument
+// Test-only stand-in for the Monitor service, for what the real one cannot
+// be made to do: registers as a service, accepts STOP, and logs its start
+// and stop into log\log.txt beside itself with the Monitor's texts. An argument
 // (in the service's command line) is a delay in ms before it reports stopped.
 #include <windows.h>
 
