@@ -8,6 +8,8 @@ namespace {
 
 constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
+bool IsCp932Lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
 bool IsBlank(wchar_t c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x1A; }
 
 std::wstring_view Trim(std::wstring_view s) {
@@ -59,6 +61,12 @@ IniFile IniFile::Parse(std::string bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
       char c = bytes[i];
+      // Windows decodes the file before it splits it into lines: a lead byte
+      // takes the next byte (but NUL) with it, even a CR or LF.
+      if (IsCp932Lead(static_cast<unsigned char>(c))) {
+        i += (i + 1 < bytes.size() && bytes[i + 1] != '\0') ? 2 : 1;
+        continue;
+      }
       if (c == '\r' || c == '\n') {
         std::size_t endLen = (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
         ini.AddLine(bytes.substr(lineStart, i + endLen - lineStart), endLen);
