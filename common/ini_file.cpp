@@ -180,6 +180,9 @@ bool IniFile::Set(std::wstring_view section, std::wstring_view key, std::wstring
   // Bring an unterminated last line to an end before anything goes after it.
   auto terminateLast = [&] {
     if (!lines_.empty() && lines_.back().ending.empty()) {
+      // A stray odd byte at the end of a UTF-16 file is no character, and
+      // would shift every unit written after it.
+      if (encoding_ == Encoding::Utf16Le && lines_.back().raw.size() % 2 == 1) lines_.back().raw.pop_back();
       lines_.back().ending = NewLine();
       lines_.back().raw += lines_.back().ending;
     }
