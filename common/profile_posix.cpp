@@ -69,6 +69,13 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// A FIFO would block the reader and a device like /dev/zero never end: only a
+// regular file is a profile.
+bool IsRegularFile(const std::wstring& path) {
+  struct stat st {};
+  return stat(WideToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string DirectoryOf(const std::string& path) {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -82,6 +89,7 @@ struct ProfileReader::Impl {
 };
 
 ProfileReader::ProfileReader(std::wstring path) : path_(std::move(path)), impl_(std::make_unique<Impl>()) {
+  if (!IsRegularFile(path_)) return;
   if (auto bytes = ReadWholeFile(path_)) impl_->ini = IniFile::Parse(std::move(*bytes));
 }
 
@@ -115,6 +123,7 @@ bool WriteProfileValue(const std::wstring& path, std::wstring_view section, std:
   const bool exists = stat(target.c_str(), &st) == 0;
   if (!exists && errno != ENOENT) return false;
   if (exists) {
+    if (!S_ISREG(st.st_mode)) return false;
     // Never replace a file that could not be read: its content would be lost.
     std::optional<std::string> bytes = ReadWholeFile(Utf8ToWide(target));
     if (!bytes) return false;

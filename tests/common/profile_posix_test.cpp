@@ -76,6 +76,22 @@ TEST(ProfileWriter, NeverReplacesAFileItCannotRead) {
   EXPECT_TRUE(fs::is_directory(fs::path(folder)));
 }
 
+TEST(ProfileWriter, AFifoOrADeviceIsNoProfile) {
+  test::TempDir dir;
+  const std::wstring fifo = dir.File(L"fifo.ini");
+  ASSERT_EQ(mkfifo(WideToUtf8(fifo).c_str(), 0600), 0);
+  const std::wstring zero = dir.File(L"zero.ini");
+  fs::create_symlink("/dev/zero", fs::path(zero));
+  // Neither blocks nor reads forever.
+  EXPECT_EQ(ProfileReader(fifo).GetInt(L"s", L"k", 3), 3u);
+  EXPECT_EQ(ProfileReader(zero).GetString(L"s", L"k", L"d"), L"d");
+  EXPECT_FALSE(WriteProfileValue(fifo, L"s", L"k", L"1"));
+  EXPECT_FALSE(WriteProfileValue(zero, L"s", L"k", L"1"));
+  struct stat st {};
+  ASSERT_EQ(stat(WideToUtf8(fifo).c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 TEST(ProfileWriter, ConcurrentWritersNeverLeaveAHalfFile) {
   test::TempDir dir;
   const std::wstring path = dir.File(L"race.ini");

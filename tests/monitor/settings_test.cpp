@@ -194,6 +194,18 @@ TEST_F(Settings, HugeCountVisitsOnlyTheSectionsThatExist) {
   EXPECT_EQ(s.servers[2].server, L"127.0.0.3");
 }
 
+TEST_F(Settings, AThousandServerSectionsAreAllRead) {
+  std::string ini = "[Config]\r\nCount=1000\r\n";
+  for (int n = 1000; n >= 1; --n) {
+    ini += "[Quorvanex_" + std::to_string(n) + "]\r\nServer=127.0.0." + std::to_string(n % 250 + 1) + "\r\n";
+  }
+  Write(L"quorvanex.ini", ini);
+  MonitorSettings s = Load();
+  ASSERT_EQ(s.servers.size(), 1000u);
+  for (std::size_t i = 0; i < s.servers.size(); ++i) ASSERT_EQ(s.servers[i].index, static_cast<std::int32_t>(i));
+  EXPECT_EQ(s.servers[999].server, L"127.0.0.1");
+}
+
 TEST_F(Settings, StringsAreCutAt1023CharactersBeforeDoubling) {
   Write(L"quorvanex.ini", "[Config]\r\nHardware=" + std::string(1022, 'a') + "\\\\\\\r\nCount=1\r\n" +
                               "[Quorvanex_1]\r\nServer=" + std::string(1100, '1') + "\r\n");
