@@ -124,7 +124,8 @@ TEST_F(Profile, ListsSectionNamesInFileOrder) {
 TEST_F(Profile, CutsStringsAt1023UnitsAndAtTheFirstNul) {
   std::string bytes = "[s]\r\nlong=" + std::string(2000, 'a') + "\r\nquoted=\"" + std::string(1022, 'b') +
                       "\"\r\nexact=" + std::string(1023, 'c') + "\r\n";
-  bytes += std::string("nul=ab\0cd\r\n\0\0junk\0\r\nafter=1\r\n", 28);
+  static const char nuls[] = "nul=ab\0cd\r\n\0\0junk\0\r\nafter=1\r\n";
+  bytes += std::string(nuls, sizeof nuls - 1);
   ProfileReader ini = Load(bytes);
   EXPECT_EQ(ini.GetString(L"s", L"long", L""), std::wstring(1023, L'a'));
   EXPECT_EQ(ini.GetString(L"s", L"quoted", L""), std::wstring(1022, L'b'));
@@ -240,6 +241,21 @@ TEST_F(Profile, WritingAnUnchangedValueLeavesTheFileAlone) {
   test::WriteBytes(path_, "[A]\r\n  k =  1  \r\n\r\n\r\n[B]\r\n");
   EXPECT_TRUE(WriteProfileValue(path_, L"a", L"K", L"1"));
   EXPECT_EQ(Bytes(), "[A]\r\n  k =  1  \r\n\r\n\r\n[B]\r\n");
+}
+
+TEST_F(Profile, WritingEditsTheFileInPlace) {
+  if (test::RunningUnderWine()) GTEST_SKIP() << "Wine rewrites the whole file normalised";
+  static const char nulLine[] = "\0\0x\r\n";
+  const std::string head = std::string(nulLine, sizeof nulLine - 1) + "[A]\r\n; c\r\n";
+  const std::string tail = "\r\n\r\n\r\n  other =  x \r\n[B]\r\nz=1\r\n";
+  test::WriteBytes(path_, head + "  K = 1" + tail);
+  EXPECT_TRUE(WriteProfileValue(path_, L"a", L"k", L"2"));
+  const std::string after = Bytes();
+  // How Windows spaces the edited line itself is not documented.
+  EXPECT_EQ(after.substr(0, head.size()), head);
+  ASSERT_GE(after.size(), tail.size());
+  EXPECT_EQ(after.substr(after.size() - tail.size()), tail);
+  EXPECT_EQ(ProfileReader(path_).GetString(L"A", L"K", L""), L"2");
 }
 
 TEST_F(Profile, WritingKeepsAUtf16LeFileUtf16Le) {
