@@ -8,9 +8,10 @@
 
 namespace {
 
-void BM_LoadSettings1000Servers(benchmark::State& state) {
+// quorvanex.ini with 1,000 server sections and the given Count.
+void LoadServers(benchmark::State& state, const std::string& count) {
   qv::test::TempDir dir;
-  std::string ini = "[Config]\r\nHardware=USB\\VID_1234&PID_5678\r\nCount=1000\r\n";
+  std::string ini = "[Config]\r\nHardware=USB\\VID_1234&PID_5678\r\nCount=" + count + "\r\n";
   for (int n = 1; n <= 1000; ++n) {
     ini += "[Quorvanex_" + std::to_string(n) + "]\r\nEnabled=1\r\nServer=127.0.0." +
            std::to_string(n % 250 + 1) + "\r\nUsername=user\r\nPassword=secret\r\nPort=4003\r\n" +
@@ -25,7 +26,12 @@ void BM_LoadSettings1000Servers(benchmark::State& state) {
     if (settings.servers.size() != 1000) state.SkipWithError("wrong server count");
   }
 }
+void BM_LoadSettings1000Servers(benchmark::State& state) { LoadServers(state, "1000"); }
 BENCHMARK(BM_LoadSettings1000Servers)->Unit(benchmark::kMillisecond);
+
+// The same file with the largest Count: the time must stay that of the file.
+void BM_LoadSettings1000ServersHugeCount(benchmark::State& state) { LoadServers(state, "2147483647"); }
+BENCHMARK(BM_LoadSettings1000ServersHugeCount)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

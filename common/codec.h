@@ -9,7 +9,8 @@ namespace qv {
 
 std::string EncodeCp932(std::wstring_view text);
 // Undefined codes decode as Windows does: lone 0x80 -> U+0080,
-// 0xA0/0xFD-0xFF -> U+F8F0..U+F8F3, an undefined double-byte code -> U+30FB.
+// 0xA0/0xFD-0xFF -> U+F8F0..U+F8F3; a lead byte takes the next byte (any but
+// NUL) with it, and an undefined pair or a lead byte at the end -> U+30FB.
 std::wstring DecodeCp932(std::string_view bytes);
 
 }  // namespace qv

@@ -79,8 +79,9 @@ const Tables& GetTables() {
     add_rows(0xED, 0xEE);
     add_rows(0xEB, 0xEC);
     add_rows(0xEF, 0xF9);
+    // Every defined single byte round-trips, the Windows-only ones included.
     for (unsigned b = 0; b < 256; ++b) {
-      if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) t->encode[t->single[b]] = static_cast<std::uint16_t>(b);
+      if (t->single[b] != 0 || b == 0) t->encode[t->single[b]] = static_cast<std::uint16_t>(b);
     }
     if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
     return t;
@@ -127,13 +128,11 @@ std::wstring DecodeCp932(std::string_view bytes) {
       if (i + 1 < bytes.size()) {
         auto trail = static_cast<unsigned char>(bytes[i + 1]);
         char16_t c = t.dbcs[(static_cast<unsigned>(b) << 8) | trail];
-        if (c != 0) {
-          out.push_back(static_cast<wchar_t>(c));
-          ++i;
-          continue;
-        }
-        // A trail byte outside the trail range stays its own character.
-        if (trail >= 0x40 && trail <= 0xFC && trail != 0x7F) ++i;
+        // Windows takes a lead byte and any following byte but NUL as one
+        // character, U+30FB when the pair is undefined.
+        if (trail != 0) ++i;
+        out.push_back(static_cast<wchar_t>(c != 0 ? c : 0x30FB));
+        continue;
       }
       out.push_back(static_cast<wchar_t>(0x30FB));
       continue;

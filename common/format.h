@@ -74,6 +74,10 @@ template <class T>
 Arg MakeArg(const T& value) {
   constexpr ArgKind k = KindOf<T>();
   if constexpr (k == ArgKind::Text) {
+    if constexpr (std::is_pointer_v<std::remove_cvref_t<T>>) {
+      // A null string prints as the MSVC runtime prints it, instead of crashing.
+      if (value == nullptr) return Arg{k, L"(null)", 0, 0};
+    }
     return Arg{k, std::wstring_view(value), 0, 0};
   } else if constexpr (k == ArgKind::Signed) {
     return Arg{k, {}, static_cast<std::int64_t>(value), 0};

@@ -8,6 +8,8 @@ namespace {
 
 constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
+bool IsCp932Lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
 bool IsBlank(wchar_t c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x1A; }
 
 std::wstring_view Trim(std::wstring_view s) {
@@ -59,6 +61,12 @@ IniFile IniFile::Parse(std::string bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
       char c = bytes[i];
+      // Windows decodes the file before it splits it into lines: a lead byte
+      // takes the next byte (but NUL) with it, even a CR or LF.
+      if (IsCp932Lead(static_cast<unsigned char>(c))) {
+        i += (i + 1 < bytes.size() && bytes[i + 1] != '\0') ? 2 : 1;
+        continue;
+      }
       if (c == '\r' || c == '\n') {
         std::size_t endLen = (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
         ini.AddLine(bytes.substr(lineStart, i + endLen - lineStart), endLen);
@@ -172,6 +180,9 @@ bool IniFile::Set(std::wstring_view section, std::wstring_view key, std::wstring
   // Bring an unterminated last line to an end before anything goes after it.
   auto terminateLast = [&] {
     if (!lines_.empty() && lines_.back().ending.empty()) {
+      // A stray odd byte at the end of a UTF-16 file is no character, and
+      // would shift every unit written after it.
+      if (encoding_ == Encoding::Utf16Le && lines_.back().raw.size() % 2 == 1) lines_.back().raw.pop_back();
       lines_.back().ending = NewLine();
       lines_.back().raw += lines_.back().ending;
     }

@@ -2,8 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "files.h"
 #include "ini_file.h"
@@ -11,27 +14,17 @@
 #include "text_util.h"
 
 namespace qv {
+namespace {
 
-struct ProfileReader::Impl {
-  IniFile ini;
-};
+// GetPrivateProfileIntW reads the value through a buffer of this many units.
+constexpr std::size_t kIntBufferSize = 30;
 
-ProfileReader::ProfileReader(std::wstring path) : path_(std::move(path)), impl_(std::make_unique<Impl>()) {
-  if (auto bytes = ReadWholeFile(path_)) impl_->ini = IniFile::Parse(std::move(*bytes));
-}
-
-ProfileReader::~ProfileReader() = default;
-
-std::uint32_t ProfileReader::GetInt(std::wstring_view section, std::wstring_view key,
-                                    std::int32_t fallback) const {
-  std::optional<std::wstring> value = impl_->ini.Find(section, key);
-  if (!value || value->empty()) return static_cast<std::uint32_t>(fallback);
-  return IniFile::ParseInteger(*value);
-}
-
-std::wstring ProfileReader::GetString(std::wstring_view section, std::wstring_view key,
-                                      std::wstring_view fallback) const {
-  std::optional<std::wstring> value = impl_->ini.Find(section, key);
+// What GetPrivateProfileStringW leaves in a buffer of `size` UTF-16 units:
+// the value or the default (trailing spaces removed), up to its first NUL,
+// cut to size - 1 units.
+std::wstring Lookup(const IniFile& ini, std::wstring_view section, std::wstring_view key,
+                    std::wstring_view fallback, std::size_t size) {
+  std::optional<std::wstring> value = ini.Find(section, key);
   std::wstring text;
   if (value) {
     text = std::move(*value);
@@ -39,48 +32,128 @@ std::wstring ProfileReader::GetString(std::wstring_view section, std::wstring_vi
     text = fallback;
     while (!text.empty() && text.back() == L' ') text.pop_back();
   }
+  std::size_t nul = text.find(L'\0');
+  if (nul != std::wstring::npos) text.resize(nul);
+  if (text.size() < size / 2) return text;  // fits even as surrogate pairs
   std::u16string units = WideToUtf16(text);
-  if (units.size() < kProfileBufferSize) return text;
-  units.resize(kProfileBufferSize - 1);
+  if (units.size() < size) return text;
+  units.resize(size - 1);
   return Utf16ToWide(units);
+}
+
+struct Fd {
+  int fd;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Release() {
+    int f = fd;
+    fd = -1;
+    return f;
+  }
+};
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A FIFO would block the reader and a device like /dev/zero never end: only a
+// regular file is a profile.
+bool IsRegularFile(const std::wstring& path) {
+  struct stat st {};
+  return stat(WideToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+struct ProfileReader::Impl {
+  IniFile ini;
+};
+
+ProfileReader::ProfileReader(std::wstring path) : path_(std::move(path)), impl_(std::make_unique<Impl>()) {
+  if (!IsRegularFile(path_)) return;
+  if (auto bytes = ReadWholeFile(path_)) impl_->ini = IniFile::Parse(std::move(*bytes));
+}
+
+ProfileReader::~ProfileReader() = default;
+
+std::uint32_t ProfileReader::GetInt(std::wstring_view section, std::wstring_view key,
+                                    std::int32_t fallback) const {
+  std::wstring text = Lookup(impl_->ini, section, key, L"", kIntBufferSize);
+  if (text.empty()) return static_cast<std::uint32_t>(fallback);
+  return IniFile::ParseInteger(text);
+}
+
+std::wstring ProfileReader::GetString(std::wstring_view section, std::wstring_view key,
+                                      std::wstring_view fallback) const {
+  return Lookup(impl_->ini, section, key, fallback, kProfileBufferSize);
 }
 
 std::vector<std::wstring> ProfileReader::SectionNames() const { return impl_->ini.SectionNames(); }
 
 bool WriteProfileValue(const std::wstring& path, std::wstring_view section, std::wstring_view key,
                         std::wstring_view value) {
-  const std::string target = WideToUtf8(path);
+  std::string target = WideToUtf8(path);
+  if (target.empty()) return false;
+  // Through a symbolic link the file it names is the one to change.
+  if (char* real = realpath(target.c_str(), nullptr)) {
+    target = real;
+    std::free(real);
+  }
   IniFile ini;
   struct stat st {};
-  bool exists = stat(target.c_str(), &st) == 0;
+  const bool exists = stat(target.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) return false;
   if (exists) {
-    std::optional<std::string> bytes = ReadWholeFile(path);
-    if (!bytes) return false;  // never replace a file we could not read
+    if (!S_ISREG(st.st_mode)) return false;
+    // Never replace a file that could not be read: its content would be lost.
+    std::optional<std::string> bytes = ReadWholeFile(Utf8ToWide(target));
+    if (!bytes) return false;
     ini = IniFile::Parse(std::move(*bytes));
   }
-  if (!ini.Set(section, key, value) && exists) return true;
-  // A new file next to the old one, then one rename: a crash leaves either.
-  std::string temp = target + ".tmp" + std::to_string(getpid());
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exists ? (st.st_mode & 07777) : 0666);
-  if (fd < 0) return false;
-  if (exists) fchmod(fd, st.st_mode & 07777);
-  std::string bytes = ini.Serialize();
-  std::size_t done = 0;
+  if (!ini.Set(section, key, value) && exists) return true;  // unchanged: keep the file's time
+
+  // A complete new file beside the old one, then one rename: after a crash
+  // the file is either the old one or the new one, never half written.
+  static std::atomic<unsigned> serial{0};
+  const std::string temp = target + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(serial++);
+  const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (fd.fd < 0) return false;
   bool ok = true;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
+  if (exists) {
+    // Keep owner and mode; only root may give a file away, so the owner is best effort.
+    [[maybe_unused]] const int owned = fchown(fd.fd, st.st_uid, st.st_gid);
+    ok = fchmod(fd.fd, st.st_mode & 07777) == 0;
   }
-  if (ok && fsync(fd) != 0) ok = false;
-  if (close(fd) != 0) ok = false;
+  ok = ok && WriteAll(fd.fd, ini.Serialize()) && fsync(fd.fd) == 0;
+  if (close(fd.Release()) != 0) ok = false;
   if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false;
-  if (!ok) unlink(temp.c_str());
-  return ok;
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  Fd dir(open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.fd >= 0) fsync(dir.fd);
+  return true;
 }
 
 }  // namespace qv

@@ -23,7 +23,10 @@ std::wstring ProfileReader::GetString(std::wstring_view section, std::wstring_vi
   DWORD n = GetPrivateProfileStringW(std::wstring(section).c_str(), std::wstring(key).c_str(),
                                      std::wstring(fallback).c_str(), buffer,
                                      static_cast<DWORD>(kProfileBufferSize), path_.c_str());
-  return std::wstring(buffer, n);
+  // Up to the first NUL, as every caller that copies the buffer sees it.
+  DWORD length = 0;
+  while (length < n && buffer[length] != L'\0') ++length;
+  return std::wstring(buffer, length);
 }
 
 std::vector<std::wstring> ProfileReader::SectionNames() const {

@@ -32,8 +32,7 @@ void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
   {
     ProfileReader quorvanex(JoinPath(s.exeDirectory, kQuorvanexIni));
     s.hardwarePattern = DoubleBackslashes(quorvanex.GetString(L"Config", L"Hardware", L""));
-    std::vector<QuorvanexServerInfo> servers = ReadServerSections(quorvanex, true);
-    for (QuorvanexServerInfo& info : servers) s.servers.push_back(std::move(info));
+    s.servers = ReadServerSections(quorvanex, true);
   }
 
   {

@@ -22,6 +22,11 @@ TEST(Format, PrintsTheExtremesOfBothSignednesses) {
   EXPECT_EQ(Format(L"%u", -1), L"4294967295");
 }
 
+TEST(Format, PrintsANullStringAsTheRuntimeDoes) {
+  const wchar_t* none = nullptr;
+  EXPECT_EQ(Format(L"[%s]", none), L"[(null)]");
+}
+
 TEST(Format, KeepsTextWithoutConversionsAndLoneTrailingPercent) {
   EXPECT_EQ(Format(L"開始"), L"開始");
   EXPECT_EQ(Format(L"100%"), L"100%");
