@@ -1,5 +1,6 @@
 // The on-screen alert through the real WMI scripting objects.
 #include <windows.h>
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 

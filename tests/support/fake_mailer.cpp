@@ -1,7 +1,7 @@
 // Stands in for the external mailer in tests. Beside itself it leaves
-// mailer_record.txt (what it was given) and mailer_seen.ini (the file named by
-// its argument, as it found it), then sleeps [Test] SleepMs and exits with
-// [Test] ExitCode, both read from that file.
+// mailer_record.txt (what it was given), mailer_seen.ini (the file named by
+// its argument, as it found it) and one line per run in mailer_calls.txt, then
+// sleeps [Test] SleepMs and exits with [Test] ExitCode, both read from that file.
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -74,6 +74,9 @@ int ProgramMain(const std::vector<std::wstring>& args) {
                   fs::copy_options::overwrite_existing, ec);
   }
   record.close();
+  std::ofstream calls(fs::path(qv::JoinPath(dir, L"mailer_calls.txt")), std::ios::binary | std::ios::app);
+  calls << qv::WideToUtf8(arg) << " exit=" << exitCode << "\n";
+  calls.close();
   std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
   return static_cast<int>(exitCode);
 }
