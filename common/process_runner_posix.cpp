@@ -1,5 +1,7 @@
 #include <signal.h>
 #include <spawn.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,20 +44,41 @@ std::uint32_t ExitCodeOf(int status) {
 enum class WaitResult { Ended, Lost, Overran };
 
 // Waits for `pid` until `deadline`; Ended leaves its status in `status`.
+// A pid descriptor wakes us the moment the child ends; without one (old
+// kernels) the wait polls.
 WaitResult WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status) {
+  // Through syscall(): the glibc 2.36 header declares pidfd_open without C linkage.
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   auto pause = std::chrono::milliseconds(1);
+  WaitResult result;
   for (;;) {
     pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) return WaitResult::Ended;
+    if (r == pid) {
+      result = WaitResult::Ended;
+      break;
+    }
     // Reaped elsewhere (SIGCHLD ignored): the exit code is unknown.
-    if (r < 0 && errno != EINTR) return WaitResult::Lost;
+    if (r < 0 && errno != EINTR) {
+      result = WaitResult::Lost;
+      break;
+    }
     auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return WaitResult::Overran;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    auto step = std::min(pause, left);
-    usleep(static_cast<useconds_t>(std::max<std::int64_t>(step.count(), 1) * 1000));
-    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    if (now >= deadline) {
+      result = WaitResult::Overran;
+      break;
+    }
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    if (pidfd >= 0) {
+      pollfd ready{pidfd, POLLIN, 0};
+      poll(&ready, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+    } else {
+      auto step = std::min(pause, left);
+      usleep(static_cast<useconds_t>(std::max<std::int64_t>(step.count(), 1) * 1000));
+      pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
   }
+  if (pidfd >= 0) close(pidfd);
+  return result;
 }
 
 class SpawnRunner final : public ProcessRunner {
