@@ -1,13 +1,13 @@
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 
 #include "command_line.h"
 #include "process_runner.h"
@@ -41,35 +41,36 @@ std::uint32_t ExitCodeOf(int status) {
   return 0xFFFFFFFF;
 }
 
+struct PidDescriptor {
+  int fd;
+  // Through syscall(): the glibc 2.36 header declares pidfd_open without C
+  // linkage. The descriptor is always close-on-exec.
+  explicit PidDescriptor(pid_t pid) : fd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))) {}
+  ~PidDescriptor() {
+    if (fd >= 0) close(fd);
+  }
+  PidDescriptor(const PidDescriptor&) = delete;
+  PidDescriptor& operator=(const PidDescriptor&) = delete;
+};
+
 enum class WaitResult { Ended, Lost, Overran };
 
 // Waits for `pid` until `deadline`; Ended leaves its status in `status`.
 // A pid descriptor wakes us the moment the child ends; without one (old
 // kernels) the wait polls.
 WaitResult WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status) {
-  // Through syscall(): the glibc 2.36 header declares pidfd_open without C linkage.
-  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  const PidDescriptor pidfd(pid);
   auto pause = std::chrono::milliseconds(1);
-  WaitResult result;
   for (;;) {
     pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) {
-      result = WaitResult::Ended;
-      break;
-    }
+    if (r == pid) return WaitResult::Ended;
     // Reaped elsewhere (SIGCHLD ignored): the exit code is unknown.
-    if (r < 0 && errno != EINTR) {
-      result = WaitResult::Lost;
-      break;
-    }
+    if (r < 0 && errno != EINTR) return WaitResult::Lost;
     auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      result = WaitResult::Overran;
-      break;
-    }
+    if (now >= deadline) return WaitResult::Overran;
     auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-    if (pidfd >= 0) {
-      pollfd ready{pidfd, POLLIN, 0};
+    if (pidfd.fd >= 0) {
+      pollfd ready{pidfd.fd, POLLIN, 0};
       poll(&ready, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
     } else {
       auto step = std::min(pause, left);
@@ -77,8 +78,6 @@ WaitResult WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, 
       pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
   }
-  if (pidfd >= 0) close(pidfd);
-  return result;
 }
 
 class SpawnRunner final : public ProcessRunner {
