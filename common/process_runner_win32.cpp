@@ -39,7 +39,7 @@ class CreateProcessRunner final : public ProcessRunner {
     line.push_back(L'\0');
 
     STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
+    startup.cb = static_cast<DWORD>(sizeof startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION created{};
