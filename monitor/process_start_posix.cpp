@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 #include <thread>
 
 #include "command_line.h"
@@ -25,8 +26,7 @@ const wchar_t* ReturnCodeFor(int error) {
     case EACCES:
     case EPERM: return L"2";     // access denied
     case EINVAL:
-    case E2BIG:
-    case ENOEXEC: return L"21";  // invalid parameter
+    case E2BIG: return L"21";    // invalid parameter
     default: return L"8";        // unknown failure
   }
 }
@@ -55,10 +55,15 @@ std::wstring MessageText(const std::vector<std::wstring>& args) {
 // Children are not waited for here; a thread of their own collects them so
 // that none is left as a zombie.
 void ReapLater(pid_t pid) {
-  std::thread([pid] {
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  try {
+    std::thread([pid] {
+      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: the child stays a zombie until we exit, which is
+    // better than letting an alert end the watchdog.
+  }
 }
 
 struct Pipe {
