@@ -12,6 +12,8 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -52,6 +54,21 @@ TEST(ProcessRunner, MissingProgramIsNotStarted) {
 }
 
 #ifndef _WIN32
+TEST(ProcessRunner, ChildStartsWithNoSignalsHeldBack) {
+  TempDir dir;
+  const std::wstring program = test::InstallFakeMailer(dir.Path(), L"m.exe");
+  // The service host holds SIGTERM back on its threads; a mailer must not
+  // inherit that, or stopping it would take SIGKILL.
+  sigset_t term, previous;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, &previous);
+  ProcessOutcome outcome = SystemProcessRunner().Run(Quoted(program), 60s);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  EXPECT_TRUE(outcome.started);
+  EXPECT_EQ(ReadMailerRecord(dir.Path())["blocked"], "0000000000000000");
+}
+
 TEST(ProcessRunner, ChildGetsNoDescriptorsBeyondStdio) {
   TempDir dir;
   const std::wstring program = test::InstallFakeMailer(dir.Path(), L"m.exe");

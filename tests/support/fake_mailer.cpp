@@ -44,6 +44,20 @@ std::string InheritedDescriptors() {
 #endif
 }
 
+// Signals held back in this process, as /proc shows them (hex mask).
+std::string BlockedSignals() {
+#ifdef _WIN32
+  return "";
+#else
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigBlk:", 0) == 0) return line.substr(line.find_first_not_of(" \t", 7));
+  }
+  return "";
+#endif
+}
+
 }  // namespace
 
 int ProgramMain(const std::vector<std::wstring>& args) {
@@ -60,6 +74,7 @@ int ProgramMain(const std::vector<std::wstring>& args) {
   record << "pid=" << CurrentProcessId() << "\n";
   record << "exists=" << (exists ? 1 : 0) << "\n";
   record << "fds=" << inherited << "\n";
+  record << "blocked=" << BlockedSignals() << "\n";
   std::uint32_t exitCode = 0;
   std::uint32_t sleepMs = 0;
   if (exists) {
