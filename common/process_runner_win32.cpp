@@ -1,17 +1,74 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
 #include "process_runner.h"
 
 namespace qv {
 namespace {
 
-class NoProcesses final : public ProcessRunner {
+struct OwnedHandle {
+  HANDLE h = nullptr;
+  OwnedHandle() = default;
+  explicit OwnedHandle(HANDLE value) : h(value) {}
+  ~OwnedHandle() {
+    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+};
+
+// How long to wait for a terminated process to be gone; termination is
+// asynchronous but quick.
+constexpr DWORD kReapWaitMs = 10000;
+
+DWORD ToWaitMs(std::chrono::milliseconds bound) {
+  const auto ms = bound.count();
+  if (ms <= 0) return 0;
+  // INFINITE is 0xFFFFFFFF: stay one below so a bound is always a bound.
+  return static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
+}
+
+class CreateProcessRunner final : public ProcessRunner {
  public:
-  ProcessOutcome Run(const std::wstring&, std::chrono::milliseconds) override { return {}; }
+  ProcessOutcome Run(const std::wstring& commandLine, std::chrono::milliseconds bound) override {
+    ProcessOutcome outcome;
+    // CreateProcessW may write into the command line.
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+
+    STARTUPINFOW startup{};
+    startup.cb = static_cast<DWORD>(sizeof startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &created)) {
+      return outcome;
+    }
+    // Destroyed in reverse: the thread handle is closed first, then the process.
+    OwnedHandle process(created.hProcess);
+    OwnedHandle thread(created.hThread);
+    outcome.started = true;
+
+    const DWORD waited = WaitForSingleObject(process.h, ToWaitMs(bound));
+    if (waited == WAIT_OBJECT_0) {
+      DWORD code = 0xFFFFFFFF;
+      if (GetExitCodeProcess(process.h, &code)) outcome.exitCode = code;
+      return outcome;
+    }
+    TerminateProcess(process.h, 1);
+    WaitForSingleObject(process.h, kReapWaitMs);
+    outcome.timedOut = true;
+    return outcome;
+  }
 };
 
 }  // namespace
 
 ProcessRunner& SystemProcessRunner() {
-  static NoProcesses runner;
+  static CreateProcessRunner runner;
   return runner;
 }
 

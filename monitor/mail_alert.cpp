@@ -8,12 +8,37 @@
 #include "text_util.h"
 
 namespace qv {
+namespace {
+
+// The copy lives only while its mail is sent, whatever way the send ends.
+class CopyRemover {
+ public:
+  explicit CopyRemover(const std::wstring& path) : path_(path) {}
+  ~CopyRemover() { RemoveFile(path_); }
+  CopyRemover(const CopyRemover&) = delete;
+  CopyRemover& operator=(const CopyRemover&) = delete;
+
+ private:
+  const std::wstring& path_;
+};
+
+// An unquoted program path with a blank is ambiguous: Windows tries each
+// blank-separated prefix as a program ("C:\Program.exe" first) and Linux
+// takes the first word. Quoted only then, so the usual line stays as it is.
+std::wstring ProgramToken(const std::wstring& path) {
+  if (path.find_first_of(L" \t") == std::wstring::npos) return path;
+  return Format(L"\"%s\"", path);
+}
+
+}  // namespace
 
 bool Checker::SendAlertMail(bool isPing) {
   const std::wstring mailIni = JoinPath(settings.exeDirectory, kMailIni);
   const std::wstring copy = JoinPath(settings.exeDirectory, Format(L"mail_%d.ini", info.index));
 
   if (PathExists(copy)) RemoveFile(copy);
+  CopyRemover remover(copy);
+  // The copy holds the mail server's password: its owner alone may read it.
   CopyFileReplace(mailIni, copy, /*ownerOnly=*/true);
 
   std::wstring body;
@@ -29,10 +54,8 @@ bool Checker::SendAlertMail(bool isPing) {
   WriteProfileValue(copy, L"Config", L"Body", body);
 
   const std::wstring commandLine =
-      Format(L"%s\"", JoinPath(settings.exeDirectory, L"Ostrival.exe \"") + copy);
-  ProcessOutcome outcome = ports.processRunner->Run(commandLine, ports.mailerWaitBound);
-
-  RemoveFile(copy);
+      Format(L"%s \"%s\"", ProgramToken(JoinPath(settings.exeDirectory, L"Ostrival.exe")), copy);
+  const ProcessOutcome outcome = ports.processRunner->Run(commandLine, ports.mailerWaitBound);
   return outcome.started && !outcome.timedOut && outcome.exitCode == 0;
 }
 

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "checker.h"
+#include "settings.h"
+#include "system.h"
+#include "test_support.h"
+#include "wmi_connection.h"
+
+namespace qv {
+namespace {
+
+using test::TempDir;
+
+const wchar_t kPattern[] = L"USB\\\\VID_1234&PID_5678";
+// 2026-12-06 05:22:40 UTC, 14:22:40 in JST-9.
+constexpr std::int64_t kEventTime = 1796534560;
+const wchar_t kStamp[] = L"[2026/12/06 14:22:40]";
+
+struct WmiCalls {
+  bool connectResult = true;
+  bool startResult = true;
+  std::vector<std::wstring> calls;
+  std::wstring server;
+  std::vector<std::wstring> commandLines;
+  std::vector<std::wstring> directories;
+};
+
+// Records what ShowScreenAlert asks of its connection.
+class FakeWmi final : public WmiConnection {
+ public:
+  explicit FakeWmi(WmiCalls& calls) : calls_(calls) {}
+  bool Connect(QuorvanexServerInfo info) override {
+    calls_.calls.push_back(L"Connect");
+    calls_.server = info.server;
+    return calls_.connectResult;
+  }
+  bool QueryDeviceStatus(const std::wstring&, std::wstring&) override {
+    calls_.calls.push_back(L"QueryDeviceStatus");
+    return false;
+  }
+  bool StartProcess(const std::wstring& commandLine, const std::wstring& directory,
+                    std::wstring& returnValue) override {
+    calls_.calls.push_back(L"StartProcess");
+    calls_.commandLines.push_back(commandLine);
+    calls_.directories.push_back(directory);
+    if (calls_.startResult) returnValue = L"0";
+    return calls_.startResult;
+  }
+  void Release() override { calls_.calls.push_back(L"Release"); }
+
+ private:
+  WmiCalls& calls_;
+};
+
+class ScreenAlert : public testing::Test {
+ protected:
+  ScreenAlert() {
+    test::SetTimeZone("JST-9");
+    settings.exeDirectory = dir.Path();
+    settings.hardwarePattern = kPattern;
+    CheckerPorts ports;
+    ports.newWmiConnection = [this] { return std::make_unique<FakeWmi>(wmi); };
+    checker = std::make_unique<Checker>(settings, std::move(ports));
+  }
+  ~ScreenAlert() override { test::SetTimeZone("UTC0"); }
+
+  void WriteMessageIni(const std::string& lines) {
+    test::WriteBytes(dir.File(L"message.ini"), "[Config]\r\nPomvex=1\r\n" + lines);
+  }
+
+  // The command line of one alert.
+  std::wstring Alert(bool isPing, std::int64_t when = kEventTime) {
+    wmi.commandLines.clear();
+    EXPECT_TRUE(checker->ShowScreenAlert(isPing, when));
+    return wmi.commandLines.empty() ? L"(none)" : wmi.commandLines.back();
+  }
+
+  static std::wstring Expected(const std::wstring& message) {
+    return L"msg.exe * /TIME:2147483647 \"" + message + L"\"";
+  }
+
+  TempDir dir;
+  MonitorSettings settings;
+  WmiCalls wmi;
+  std::unique_ptr<Checker> checker;
+};
+
+TEST_F(ScreenAlert, FailedConnectionDoesNothingElse) {
+  wmi.connectResult = false;
+  EXPECT_FALSE(checker->ShowScreenAlert(true, kEventTime));
+  EXPECT_EQ(wmi.calls, (std::vector<std::wstring>{L"Connect", L"Release"}));
+}
+
+TEST_F(ScreenAlert, ConnectsToThisComputerStartsOnceAndReleases) {
+  EXPECT_TRUE(checker->ShowScreenAlert(false, kEventTime));
+  EXPECT_EQ(wmi.calls, (std::vector<std::wstring>{L"Connect", L"StartProcess", L"Release"}));
+  EXPECT_EQ(wmi.server, ComputerName());
+  EXPECT_EQ(wmi.directories, (std::vector<std::wstring>{L""}));
+}
+
+TEST_F(ScreenAlert, FailedStartStillCountsAsShown) {
+  wmi.startResult = false;
+  EXPECT_TRUE(checker->ShowScreenAlert(true, kEventTime));
+}
+
+TEST_F(ScreenAlert, DefaultsWhenMessageIniIsMissing) {
+  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"ping error"));
+  EXPECT_EQ(Alert(false), Expected(std::wstring(kStamp) + L"USB\\\\VID_1234&PID_5678"));
+}
+
+TEST_F(ScreenAlert, KeyPresentButEmptyLeavesTheStampAlone) {
+  WriteMessageIni("Body_ping=\r\nBody_device=\r\n");
+  EXPECT_EQ(Alert(true), Expected(kStamp));
+  EXPECT_EQ(Alert(false), Expected(kStamp));
+}
+
+TEST_F(ScreenAlert, NameIsReplacedInTheDeviceBodyOnly) {
+  WriteMessageIni("Body_ping=<name> unreachable\r\nBody_device=<name> is gone (<name>, <Name>)\r\n");
+  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"<name> unreachable"));
+  EXPECT_EQ(Alert(false), Expected(std::wstring(kStamp) +
+                                   L"USB\\\\VID_1234&PID_5678 is gone (USB\\\\VID_1234&PID_5678, <Name>)"));
+}
+
+TEST_F(ScreenAlert, LongBodyIsCutTo1023Characters) {
+  WriteMessageIni("Body_ping=" + std::string(1100, 'p') + "\r\n");
+  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + std::wstring(1023, L'p')));
+}
+
+TEST_F(ScreenAlert, QuoteInTheBodyIsNotEscaped) {
+  WriteMessageIni("Body_ping=say \"hi\" now\r\n");
+  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"say \"hi\" now"));
+}
+
+TEST_F(ScreenAlert, MessageIniIsReadAnewAtEveryAlert) {
+  WriteMessageIni("Body_ping=first\r\n");
+  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"first"));
+  WriteMessageIni("Body_ping=second\r\n");
+  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"second"));
+}
+
+TEST_F(ScreenAlert, StampIsLocalTimeAtTheTurnOfTheYear) {
+  // 2026-12-31 14:59:59 UTC is the last second of the year in JST.
+  EXPECT_EQ(Alert(true, 1798729199), Expected(L"[2026/12/31 23:59:59]ping error"));
+  test::SetTimeZone("UTC0");
+  EXPECT_EQ(Alert(true, 1798729199), Expected(L"[2026/12/31 14:59:59]ping error"));
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,56 @@
+// The on-screen alert through the real WMI scripting objects.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "checker.h"
+#include "settings.h"
+#include "system.h"
+#include "test_support.h"
+#include "wmi_connection.h"
+
+namespace qv {
+namespace {
+
+// COM is entered on the worker thread of the Monitor; here on the test's.
+struct ComApartment {
+  ComApartment() { CoInitialize(nullptr); }
+  ~ComApartment() { CoUninitialize(); }
+};
+
+TEST(ScreenAlertWmi, StartFailureIsReportedAndTheAlertStillCounts) {
+  ComApartment com;
+  std::unique_ptr<WmiConnection> wmi = CreateWmiConnection();
+  QuorvanexServerInfo self;
+  self.server = ComputerName();
+  if (!wmi->Connect(self)) {
+    GTEST_SKIP() << "no WMI connection here (lastError " << std::hex << wmi->lastError << ")";
+  }
+  std::wstring returnValue = L"untouched";
+  const bool started = wmi->StartProcess(L"cmd.exe /c exit 0", L"", returnValue);
+  if (test::RunningUnderWine()) {
+    // Wine lacks SpawnInstance_: E_NOTIMPL, and the return text stays as it was.
+    EXPECT_FALSE(started);
+    EXPECT_EQ(static_cast<std::uint32_t>(wmi->lastError), 0x80004001u);
+    EXPECT_EQ(returnValue, L"untouched");
+  } else {
+    EXPECT_TRUE(started);
+    EXPECT_EQ(returnValue, L"0");
+  }
+  wmi->Release();
+  wmi->Release();  // a second release gives nothing up twice
+
+  test::TempDir dir;
+  MonitorSettings settings;
+  settings.exeDirectory = dir.Path();
+  settings.hardwarePattern = L"X";
+  CheckerPorts ports;
+  ports.newWmiConnection = CreateWmiConnection;
+  Checker checker(settings, std::move(ports));
+  // Whether msg.exe starts or not, a made connection is a shown alert.
+  EXPECT_TRUE(checker.ShowScreenAlert(true, NowSeconds()));
+}
+
+}  // namespace
+}  // namespace qv
