@@ -56,7 +56,9 @@ TEST(Ipv4Text, AgreesWithInetPtonW) {
     const bool windows = InetPtonW(AF_INET, text.c_str(), &address) == 1;
     const std::optional<Ipv4Octets> ours = ParseIpv4Text(text);
     ASSERT_EQ(ours.has_value(), windows) << "[" << text << "]";
-    if (ours) EXPECT_EQ(0, std::memcmp(ours->data(), &address, 4)) << "[" << text << "]";
+    if (ours) {
+      EXPECT_EQ(0, std::memcmp(ours->data(), &address, 4)) << "[" << text << "]";
+    }
   }
 }
 #endif
