@@ -3,7 +3,8 @@
 # server that cannot answer crosses the threshold at every second cycle, the
 # loopback address never does.
 source "$(dirname "$0")/lib.sh"
-work=$(e2e_tmpdir)
+work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 line='Pingエラーしきい値を超過'
 
 prepare() {  # directory, server
