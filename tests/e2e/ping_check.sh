@@ -7,12 +7,15 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 line='Pingエラーしきい値を超過'
 
-prepare() {  # directory, server
+prepare() {  # directory, server [, a second server that is switched off]
   local d=$1
   mkdir -p "$d"
   cp "$QV_BIN/Monitor$QV_EXE" "$d/"
   printf '[Config]\r\nInterval=0\r\nLogDir=log\r\n[Threshold]\r\nPing=1\r\nDeviceManager=0\r\n' >"$d/config.ini"
-  printf '[Config]\r\nHardware=USB\\VID_0000\r\nCount=1\r\n[Quorvanex_1]\r\nEnabled=1\r\nServer=%s\r\n' "$2" >"$d/quorvanex.ini"
+  printf '[Config]\r\nHardware=USB\\VID_0000\r\nCount=2\r\n[Quorvanex_1]\r\nEnabled=1\r\nServer=%s\r\n' "$2" >"$d/quorvanex.ini"
+  if [ -n "${3:-}" ]; then
+    printf '[Quorvanex_2]\r\nEnabled=0\r\nServer=%s\r\n' "$3" >>"$d/quorvanex.ini"
+  fi
   printf '[Config]\r\nMailSend=0\r\n' >"$d/mail.ini"
   printf '[Config]\r\nPomvex=0\r\n' >"$d/message.ini"
 }
@@ -35,9 +38,10 @@ count_lines() { log_of "$1" | grep -c "|$line\$"; }
 has_start() { log_of "$1" | grep -q '|エラーカウント監視開始$'; }
 epoch_of() { date -d "$(tr / - <<<"$1")" +%s; }
 
-# server01 is a host name: PingAddress refuses it, so every cycle fails.
+# server01 is a host name: PingAddress refuses it, so every cycle fails; the
+# loopback entry behind it is switched off and so not pinged.
 d=$work/name
-prepare "$d" server01
+prepare "$d" server01 127.0.0.1
 start_monitor "$d"
 wait_for "[ \"\$(count_lines '$d')\" -ge 3 ]" 30
 stop_monitor
