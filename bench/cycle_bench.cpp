@@ -78,3 +78,5 @@ void BM_RunCycle(benchmark::State& state) {
 BENCHMARK(BM_RunCycle)->Arg(1)->Arg(0);
 
 }  // namespace
+
+BENCHMARK_MAIN();

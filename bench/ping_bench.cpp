@@ -52,3 +52,5 @@ void BM_SpawnSystemPing(benchmark::State& state) {
 BENCHMARK(BM_SpawnSystemPing)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+BENCHMARK_MAIN();

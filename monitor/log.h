@@ -1,19 +1,102 @@
 #pragma once
 // The Monitor's log: any thread queues a line; the writer thread appends the
 // queue to log.txt every 500 ms (code page 932, CRLF), rotating and pruning.
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "format.h"
 
 namespace qv {
 
+class Clock;
+
 struct LogEntry {
   std::int32_t number = -1;  // negative: no number, shown as "-"
   std::wstring message;
   std::int64_t time = 0;     // seconds since 1970, taken when queued
 };
+
+inline constexpr wchar_t kLogFileName[] = L"log.txt";
+inline constexpr wchar_t kDefaultLogSubdirectory[] = L"updatelog";
+inline constexpr std::uint64_t kLogRotateBytes = 150 * 1024;  // a file of exactly this size stays
+inline constexpr std::size_t kLogEntriesPerPass = 100;
+inline constexpr std::size_t kRotatedLogsKept = 30;
+inline constexpr std::uint32_t kLogPassIntervalMs = 500;
+// Lines whose file could not be opened wait for a later pass; beyond this many
+// the oldest are dropped, so a directory that never appears cannot eat memory.
+inline constexpr std::size_t kLogBacklogLimit = 10000;
+
+// "stamp|number|message\n" with "-" for a negative number.
+std::wstring FormatLogLine(const LogEntry& entry);
+// The bytes a line takes in the file: code page 932, every "\n" as CR LF.
+std::string EncodeLogText(std::wstring_view text);
+
+// A string array with the framework's bubble sort (case-insensitive, ascending).
+class CSortStringArray : public std::vector<std::wstring> {
+ public:
+  using std::vector<std::wstring>::vector;
+  void Sort();
+};
+
+// Queue, lock and writer thread of one log. The process has one (TheLog());
+// tests make their own with a fake clock and a directory of their own.
+class LogWriter {
+ public:
+  explicit LogWriter(Clock& clock);
+  ~LogWriter();
+  LogWriter(const LogWriter&) = delete;
+  LogWriter& operator=(const LogWriter&) = delete;
+
+  // Stamps `message` with the clock's time and appends it to the queue.
+  void Queue(std::int32_t number, std::wstring message);
+
+  // Sets the directory, then the running flag, then starts the thread unless
+  // one exists; the thread sees `directory` from its first read on.
+  void Start(std::wstring directory);
+  // Clears the running flag and joins the thread (no time limit). Idempotent.
+  void StopThread();
+  // Writes everything still queued (and any backlog); the thread must be stopped.
+  void Flush();
+
+  // One writer pass: up to 100 queued entries after the backlog, one file
+  // open, rotation past 150 KiB. False when the file could not be opened.
+  bool RunPass();
+  void RotateLogFile();
+  void PruneRotatedLogs();
+
+  std::wstring Directory() const;
+  void SetDirectory(std::wstring directory);
+  std::wstring CurrentLogPath() const;
+  bool IsRunning() const { return running_.load(); }
+  std::size_t BacklogSize() const { return backlog_.size(); }
+  std::vector<LogEntry> TakeQueued();
+
+ private:
+  void ThreadMain();
+  bool WriteLines(const std::wstring& directory);
+
+  Clock& clock_;
+  mutable std::mutex lock_;  // the log lock: queue and directory only
+  std::deque<LogEntry> queue_;
+  std::wstring directory_;
+  std::atomic<bool> running_{false};
+  std::condition_variable wake_;
+  std::unique_ptr<std::thread> thread_;
+  // Formatted lines waiting for the file; touched only by the writer thread,
+  // and by Flush after that thread has ended.
+  std::deque<std::wstring> backlog_;
+};
+
+// The process-wide log, on the system clock.
+LogWriter& TheLog();
 
 // Stamps `message` with the current time and appends it to the queue.
 void QueueLogEntry(std::int32_t number, std::wstring message);
@@ -29,6 +112,14 @@ template <class... Args>
 void WriteLog(std::type_identity_t<FormatString<Args...>> format, const Args&... args) {
   QueueLogEntry(-1, Format<Args...>(format, args...));
 }
+
+// Points the log at "<executable directory>/updatelog", then at
+// `configuredDirectory` when it is not empty, and starts the writer thread.
+void StartLogWriter(const std::wstring& configuredDirectory = {});
+// Stops the writer thread, then FlushLog.
+void StopLogWriter();
+// Writes whatever the writer left in the queue; call after the thread ended.
+void FlushLog();
 
 // Takes every queued entry out of the queue (tests look at what was logged).
 std::vector<LogEntry> TakeQueuedLogEntries();

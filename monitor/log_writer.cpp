@@ -1,36 +1,205 @@
-#include <deque>
-#include <mutex>
+#include <algorithm>
+#include <chrono>
+#include <iterator>
+#include <utility>
 
+#include "clock.h"
+#include "codec.h"
+#include "files.h"
 #include "log.h"
 #include "system.h"
+#include "text_util.h"
 
 namespace qv {
 namespace {
 
-std::mutex& LogLock() {
-  static std::mutex lock;
-  return lock;
-}
+constexpr wchar_t kLineStampFormat[] = L"%Y/%m/%d %H:%M:%S";
+constexpr wchar_t kRotationStampFormat[] = L"%Y%m%d_%H%M%S";
 
-std::deque<LogEntry>& LogQueue() {
-  static std::deque<LogEntry> queue;
-  return queue;
-}
+std::wstring RotatedSuffix() { return std::wstring(L"_") + kLogFileName; }
 
 }  // namespace
 
-void QueueLogEntry(std::int32_t number, std::wstring message) {
-  LogEntry entry{number, std::move(message), NowSeconds()};
-  std::lock_guard<std::mutex> hold(LogLock());
-  LogQueue().push_back(std::move(entry));
+std::wstring FormatLogLine(const LogEntry& entry) {
+  const std::wstring stamp = FormatLocalTime(entry.time, kLineStampFormat);
+  if (entry.number >= 0) return Format(L"%s|%d|%s\n", stamp, entry.number, entry.message);
+  return Format(L"%s|-|%s\n", stamp, entry.message);
 }
 
-std::vector<LogEntry> TakeQueuedLogEntries() {
-  std::lock_guard<std::mutex> hold(LogLock());
-  std::vector<LogEntry> out(std::make_move_iterator(LogQueue().begin()),
-                            std::make_move_iterator(LogQueue().end()));
-  LogQueue().clear();
+std::string EncodeLogText(std::wstring_view text) {
+  // Text mode: every line feed, also one inside a message, is stored as CR LF.
+  std::wstring crlf(text);
+  ReplaceAll(crlf, L"\n", L"\r\n");
+  return EncodeCp932(crlf);
+}
+
+void CSortStringArray::Sort() {
+  if (size() < 2) return;
+  bool swapped = true;
+  while (swapped) {
+    swapped = false;
+    for (std::size_t i = 0; i + 1 < size(); ++i) {
+      if (CompareNoCase((*this)[i], (*this)[i + 1]) > 0) {
+        std::swap((*this)[i], (*this)[i + 1]);
+        swapped = true;
+      }
+    }
+  }
+}
+
+LogWriter::LogWriter(Clock& clock)
+    : clock_(clock), directory_(JoinPath(L".", kDefaultLogSubdirectory)) {}
+
+LogWriter::~LogWriter() { StopThread(); }
+
+void LogWriter::Queue(std::int32_t number, std::wstring message) {
+  LogEntry entry{number, std::move(message), clock_.Now()};
+  std::lock_guard<std::mutex> hold(lock_);
+  queue_.push_back(std::move(entry));
+}
+
+std::vector<LogEntry> LogWriter::TakeQueued() {
+  std::lock_guard<std::mutex> hold(lock_);
+  std::vector<LogEntry> out(std::make_move_iterator(queue_.begin()),
+                            std::make_move_iterator(queue_.end()));
+  queue_.clear();
   return out;
 }
+
+std::wstring LogWriter::Directory() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return directory_;
+}
+
+void LogWriter::SetDirectory(std::wstring directory) {
+  std::lock_guard<std::mutex> hold(lock_);
+  directory_ = std::move(directory);
+}
+
+std::wstring LogWriter::CurrentLogPath() const { return JoinPath(Directory(), kLogFileName); }
+
+void LogWriter::Start(std::wstring directory) {
+  SetDirectory(std::move(directory));
+  running_.store(true);
+  if (!thread_) thread_ = std::make_unique<std::thread>([this] { ThreadMain(); });
+}
+
+void LogWriter::StopThread() {
+  {
+    // Under the lock, so the writer cannot miss the wake-up between its test
+    // of the flag and its wait.
+    std::lock_guard<std::mutex> hold(lock_);
+    running_.store(false);
+  }
+  wake_.notify_all();
+  if (thread_) {
+    if (thread_->joinable()) thread_->join();
+    thread_.reset();
+  }
+}
+
+void LogWriter::ThreadMain() {
+  MakeDirectory(Directory());
+  while (running_.load()) {
+    RunPass();
+    // The pause between passes ends early at stop; what is left goes to Flush.
+    std::unique_lock<std::mutex> hold(lock_);
+    wake_.wait_for(hold, std::chrono::milliseconds(kLogPassIntervalMs),
+                   [this] { return !running_.load(); });
+  }
+}
+
+bool LogWriter::RunPass() {
+  std::vector<LogEntry> batch;
+  std::wstring directory;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    directory = directory_;
+    const std::size_t n = std::min(queue_.size(), kLogEntriesPerPass);
+    batch.assign(std::make_move_iterator(queue_.begin()),
+                 std::make_move_iterator(queue_.begin() + static_cast<std::ptrdiff_t>(n)));
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  // Formatted outside the lock: producers never wait for the time conversion.
+  for (const LogEntry& entry : batch) backlog_.push_back(FormatLogLine(entry));
+  while (backlog_.size() > kLogBacklogLimit) backlog_.pop_front();
+  if (backlog_.empty()) return true;
+  return WriteLines(directory);
+}
+
+bool LogWriter::WriteLines(const std::wstring& directory) {
+  std::string bytes;
+  for (const std::wstring& line : backlog_) bytes += EncodeLogText(line);
+  const std::wstring path = JoinPath(directory, kLogFileName);
+  std::optional<std::uint64_t> length = AppendToFile(path, bytes);
+  if (!length && !IsDirectory(directory)) {
+    // Someone removed the directory while we run: make it again, once.
+    MakeDirectory(directory);
+    length = AppendToFile(path, bytes);
+  }
+  if (!length) return false;  // kept in the backlog for the next pass
+  backlog_.clear();
+  if (*length > kLogRotateBytes) RotateLogFile();
+  return true;
+}
+
+void LogWriter::Flush() {
+  for (;;) {
+    bool queued;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      queued = !queue_.empty();
+    }
+    if (!queued && backlog_.empty()) return;
+    if (!RunPass()) return;
+  }
+}
+
+void LogWriter::RotateLogFile() {
+  const std::wstring directory = Directory();
+  const std::wstring stamp = FormatLocalTime(clock_.Now(), kRotationStampFormat);
+  // Fails when a rotation in the same second already took the name; log.txt
+  // then grows until a later pass rotates it.
+  MoveFileNoReplace(JoinPath(directory, kLogFileName), JoinPath(directory, stamp + RotatedSuffix()));
+  PruneRotatedLogs();
+}
+
+void LogWriter::PruneRotatedLogs() {
+  const std::wstring directory = Directory();
+  CSortStringArray names;
+  for (std::wstring& name : ListFilesEndingWith(directory, RotatedSuffix())) {
+    names.push_back(std::move(name));
+  }
+  if (names.size() <= kRotatedLogsKept) return;
+  names.Sort();
+  const std::size_t excess = names.size() - kRotatedLogsKept;
+  for (std::size_t i = 0; i < excess; ++i) RemoveFile(JoinPath(directory, names[i]));
+}
+
+LogWriter& TheLog() {
+  static LogWriter log(SystemClock());
+  return log;
+}
+
+void QueueLogEntry(std::int32_t number, std::wstring message) {
+  TheLog().Queue(number, std::move(message));
+}
+
+void StartLogWriter(const std::wstring& configuredDirectory) {
+  std::wstring directory = TheLog().Directory();
+  const std::wstring exeDirectory = ExecutableDirectory();
+  if (!exeDirectory.empty()) directory = JoinPath(exeDirectory, kDefaultLogSubdirectory);
+  if (!configuredDirectory.empty()) directory = configuredDirectory;
+  TheLog().Start(std::move(directory));
+}
+
+void StopLogWriter() {
+  TheLog().StopThread();
+  FlushLog();
+}
+
+void FlushLog() { TheLog().Flush(); }
+
+std::vector<LogEntry> TakeQueuedLogEntries() { return TheLog().TakeQueued(); }
 
 }  // namespace qv

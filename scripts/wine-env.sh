@@ -6,8 +6,8 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Code page 932 for CP_ACP and for INI files without a BOM, as on Japanese Windows.
-# Passed through env, never exported here: bash itself warns about a locale that
-# is not generated on this machine, and Wine only needs the name.
+# scripts/setup.sh generates the locale (Wine converts arguments with it); it is
+# passed through env so scripts keep their own locale.
 qv_wine() { env LC_ALL=ja_JP.UTF-8 wine "$@"; }
 qv_wineserver() { env LC_ALL=ja_JP.UTF-8 wineserver "$@"; }
 

@@ -25,13 +25,11 @@ finish() {
 }
 skip() { echo "SKIP: $*"; exit 77; }
 
-# A fresh work directory that is removed at exit.
-e2e_tmpdir() {
-  local d
-  d=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-  trap "rm -rf '$d'" EXIT
-  echo "$d"
-}
+# Work directories of this script live below one parent that is removed at
+# exit (e2e_tmpdir runs in a $(...) subshell, which cannot set the trap).
+QV_E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+trap 'rm -rf "$QV_E2E_TMP"' EXIT
+e2e_tmpdir() { mktemp -d "$QV_E2E_TMP/w.XXXXXX"; }
 
 # Runs a program of this platform: natively, or under Wine for win32.
 run_program() {

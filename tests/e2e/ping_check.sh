@@ -3,8 +3,7 @@
 # server that cannot answer crosses the threshold at every second cycle, the
 # loopback address never does.
 source "$(dirname "$0")/lib.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+work=$(e2e_tmpdir)
 line='Pingエラーしきい値を超過'
 
 prepare() {  # directory, server [, a second server that is switched off]

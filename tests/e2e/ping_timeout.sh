@@ -42,7 +42,7 @@ inside() {
   # Second namespace: a router that answers for 10.254.9.0/24 with "unreachable".
   unshare --net sleep 600 &
   router=$!
-  trap "kill $router 2>/dev/null" EXIT
+  trap 'kill $router 2>/dev/null; rm -rf "$QV_E2E_TMP"' EXIT
   sleep 0.2
   rns=(nsenter --net=/proc/$router/ns/net)
   ip link add qv0 type veth peer name qv1
@@ -63,10 +63,9 @@ inside() {
   set +e
 
   if [ "$QV_PLATFORM" = win32 ]; then
-    work=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-    export WINEPREFIX=$work/prefix
+    export WINEPREFIX=$(e2e_tmpdir)/prefix
     unset DISPLAY
-    trap "qv_wineserver -k >/dev/null 2>&1; kill $router 2>/dev/null; rm -rf '$work'" EXIT
+    trap 'qv_wineserver -k >/dev/null 2>&1; kill $router 2>/dev/null; rm -rf "$QV_E2E_TMP"' EXIT
     env LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 </dev/null
     qv_wineserver -p
     probe_exe=$(program_path "$QV_BIN/ping_probe.exe")
@@ -75,11 +74,10 @@ inside() {
     expect_fast_false $unreachable "Wine"
     qv_wineserver -k
   else
-    work=$(mktemp -d)
-    trap "kill $router 2>/dev/null; rm -rf '$work'" EXIT
+    work=$(e2e_tmpdir)
     install -m 755 "$QV_BIN/ping_probe" "$work/ping_probe"
     probe_exe=$work/ping_probe
-    chmod 755 "$work"
+    chmod 755 "$QV_E2E_TMP" "$work"  # the unprivileged probe runs from here
     probe_prefix=()
     echo "raw socket (root):"
     expect_answer 127.0.0.1 "raw"
@@ -110,4 +108,5 @@ fi
 if ! unshare --net bash -c 'ip link add qv0 type veth peer name qv1' 2>/dev/null; then
   skip "veth links cannot be made in a new network namespace"
 fi
+rm -rf "$QV_E2E_TMP"  # exec skips the exit trap; the inner run makes its own
 exec unshare --net bash "$0" --inside

@@ -1,0 +1,18 @@
+#pragma once
+// The worker thread's COM apartment (single-threaded), entered for the
+// holder's lifetime. Nothing to do where there is no COM.
+
+namespace qv {
+
+class ComApartment {
+ public:
+  ComApartment();
+  ~ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool entered_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,8 @@
+#include "apartment.h"
+
+namespace qv {
+
+ComApartment::ComApartment() = default;
+ComApartment::~ComApartment() = default;
+
+}  // namespace qv

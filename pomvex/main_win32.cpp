@@ -1,0 +1,43 @@
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+#include "entry.h"
+#include "pomvex.h"
+#include "system.h"
+
+namespace {
+
+struct HookDeleter {
+  void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
+};
+using HookHandle = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookDeleter>;
+
+// Wine ignores MB_TOPMOST on an application-modal box; pin the box above
+// other windows ourselves when it is first activated. On Windows this
+// repeats what MB_TOPMOST already did.
+LRESULT CALLBACK PinBoxOnTop(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    wchar_t cls[16] = {};
+    if (GetClassNameW(window, cls, 16) > 0 && lstrcmpW(cls, L"#32770") == 0) {
+      SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool ShowWarningBox(const qv::pomvex::BoxRequest& box) {
+  HookHandle pin(SetWindowsHookExW(WH_CBT, PinBoxOnTop, nullptr, GetCurrentThreadId()));
+  // Which button closed the box does not matter. Windows returns 0 when the
+  // box never appeared, Wine the -1 of its failed dialog.
+  return MessageBoxW(nullptr, box.text.c_str(), box.caption.c_str(),
+                     MB_OK | MB_ICONWARNING | MB_TOPMOST) > 0;
+}
+
+}  // namespace
+
+int ProgramMain(const std::vector<std::wstring>& args) {
+  return qv::pomvex::RunProgram(args, {qv::InitializePlatform, ShowWarningBox, qv::ConsoleWrite});
+}

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Monitor in console mode, as a user starts it: any argument, then Enter or
+# the end of standard input; no output, exit 0, start and stop in the log.
+source "$(dirname "$0")/lib.sh"
+
+# A run directory with the program and both checks switched off.
+layout() {
+  local d=$1
+  cp "$QV_BIN/Monitor$QV_EXE" "$d/"
+  printf '[Config]\r\nInterval=0\r\nLogDir=log\r\n[Threshold]\r\nPing=0\r\nDeviceManager=0\r\n' >"$d/config.ini"
+}
+
+# The log's lines in order, each "<stamp>|-|<text>", with every line in CRLF
+# and the fixed texts in code page 932.
+check_log() {
+  local what=$1 log=$2 start=$3 stop=$4
+  check "$what: log.txt written" test -s "$log"
+  local lf crlf
+  lf=$(tr -cd '\n' <"$log" | wc -c)
+  crlf=$(grep -c $'\r$' "$log")
+  check "$what: every line ends in CR LF ($crlf of $lf)" test "$lf" = "$crlf" -a "$lf" -ge 3
+  check "$what: CP932 bytes of 開始" bash -c "xxd -p '$log' | tr -d '\n' | grep -q 8a4a8e6e"
+  local text expected
+  text=$(log_text "$log" | sed -E 's#^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\|#<stamp>|#')
+  expected=$(printf '<stamp>|-|%s\n<stamp>|-|%s\n<stamp>|-|%s' "$start" "エラーカウント監視開始" "$stop")
+  if [ "$text" = "$expected" ]; then pass "$what: log lines"; else fail "$what: log lines: $text"; fi
+}
+
+root=$(e2e_tmpdir)
+
+# Enter after a second.
+d="$root/enter"; mkdir -p "$d"; layout "$d"
+{ sleep 1; echo; sleep 0.2; } | {
+  run_program "$d/Monitor$QV_EXE" run >"$d/out.txt" 2>"$d/err.txt"
+  echo $? >"$d/rc.txt"
+}
+check "Enter: exit code 0" test "$(cat "$d/rc.txt")" = 0
+check "Enter: nothing on standard output" test ! -s "$d/out.txt"
+check "Enter: nothing on standard error" test ! -s "$d/err.txt"
+check_log "Enter" "$d/log/log.txt" "開始" "停止"
+
+# An empty argument is an argument too; standard input already closed.
+d="$root/eof"; mkdir -p "$d"; layout "$d"
+started=$(date +%s%N)
+run_program "$d/Monitor$QV_EXE" "" </dev/null >"$d/out.txt" 2>"$d/err.txt"
+rc=$?
+elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+check "end of input: exit code 0" test "$rc" = 0
+check "end of input: nothing printed" test ! -s "$d/out.txt" -a ! -s "$d/err.txt"
+check_log "end of input" "$d/log/log.txt" "開始" "停止"
+# The worker's one-second sleep bounds the stop; generous for a loaded machine.
+check "end of input: stopped in ${elapsed_ms} ms" test "$elapsed_ms" -lt 5000
+
+finish

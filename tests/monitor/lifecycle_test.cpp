@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "checker.h"
+#include "clock.h"
+#include "lifecycle.h"
+#include "log.h"
+#include "messages.h"
+#include "settings.h"
+
+namespace qv {
+namespace {
+
+constexpr std::int64_t kT0 = 1796534560;
+
+// Each sleep moves the time on by `step` seconds and records its length; the
+// loop is stopped after `stopAfter` sleeps.
+class SteppingClock final : public Clock {
+ public:
+  explicit SteppingClock(std::atomic<std::int32_t>& running) : running_(running) {}
+  std::int64_t Now() override { return now.load(); }
+  void SleepMs(std::uint32_t millis) override {
+    sleeps.push_back(millis);
+    now += steps.empty() ? 1 : steps[(sleeps.size() - 1) % steps.size()];
+    if (sleeps.size() >= stopAfter) running_.store(0);
+  }
+
+  std::atomic<std::int64_t> now{kT0};
+  std::vector<std::int64_t> steps;
+  std::vector<std::uint32_t> sleeps;
+  std::size_t stopAfter = 1000;
+
+ private:
+  std::atomic<std::int32_t>& running_;
+};
+
+struct LoopRun {
+  std::atomic<std::int32_t> running{1};
+  SteppingClock clock{running};
+  std::vector<std::int64_t> cycles;  // times at which cycles began
+
+  void Run(std::int64_t period, std::int64_t cycleLasts = 0) {
+    RunWorkerLoop(running, clock, period, [&] {
+      cycles.push_back(clock.now.load());
+      clock.now += cycleLasts;
+    });
+  }
+};
+
+TEST(WorkerLoop, FirstCycleComesAfterOneSecondThenOncePastThePeriod) {
+  LoopRun run;
+  run.clock.stopAfter = 700;
+  run.Run(5 * 60);
+  // Period measured start to start; a cycle begins at the first test past it.
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{kT0 + 1, kT0 + 302, kT0 + 603}));
+  for (std::uint32_t ms : run.clock.sleeps) ASSERT_EQ(ms, 1000u);
+}
+
+TEST(WorkerLoop, IntervalZeroRunsACycleAfterEverySleepInWhichTheClockMoved) {
+  LoopRun run;
+  run.clock.steps = {1, 0, 1};
+  run.clock.stopAfter = 6;
+  run.Run(0);
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{kT0 + 1, kT0 + 2, kT0 + 3, kT0 + 4}));
+}
+
+TEST(WorkerLoop, ACycleLongerThanThePeriodIsFollowedOneSecondAfterItEnds) {
+  LoopRun run;
+  run.clock.stopAfter = 3;
+  run.Run(300, 400);
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{kT0 + 1, kT0 + 402, kT0 + 803}));
+}
+
+TEST(WorkerLoop, AStopDuringACycleEndsTheLoopRightAfterThatCycle) {
+  std::atomic<std::int32_t> running{1};
+  SteppingClock clock{running};
+  int cycles = 0;
+  RunWorkerLoop(running, clock, 0, [&] {
+    ++cycles;
+    running.store(0);
+  });
+  EXPECT_EQ(cycles, 1);
+  EXPECT_EQ(clock.sleeps.size(), 1u);
+}
+
+// A clock for a real worker thread: short real sleeps, fake time.
+class ThreadClock final : public Clock {
+ public:
+  std::int64_t Now() override { return now.load(); }
+  void SleepMs(std::uint32_t) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    now += 1;
+    sleeps += 1;
+  }
+  std::atomic<std::int64_t> now{kT0};
+  std::atomic<int> sleeps{0};
+};
+
+TEST(Monitoring, StartLogsAndRunsTheWorkerAndStopJoinsIt) {
+  TakeQueuedLogEntries();
+  MonitorSettings settings;
+  settings.intervalMinutes = 5;
+  settings.pingThreshold = 0;  // both checks off: cycles touch nothing
+  settings.deviceThreshold = 0;
+  ThreadClock clock;
+  CheckerPorts ports;
+  ports.clock = &clock;
+  StartMonitoring(settings, ports);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (clock.sleeps.load() < 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  StopMonitoring();
+  const int sleepsAtStop = clock.sleeps.load();
+  EXPECT_GE(sleepsAtStop, 3);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(clock.sleeps.load(), sleepsAtStop);  // the worker has ended
+  StopMonitoring();                              // nothing left to stop
+
+  std::vector<LogEntry> logged = TakeQueuedLogEntries();
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0].message, msg::kMonitoringStart);
+  EXPECT_EQ(logged[0].number, -1);
+}
+
+}  // namespace
+}  // namespace qv
