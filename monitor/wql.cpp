@@ -1,9 +1,163 @@
 #include "wql.h"
 
+#include <cwctype>
+
+#include "format.h"
+#include "text_util.h"
+
 namespace qv {
+namespace {
 
-std::optional<WqlLikeQuery> ParseWqlLikeQuery(std::wstring_view) { return std::nullopt; }
+class Scanner {
+ public:
+  explicit Scanner(std::wstring_view text) : text_(text) {}
 
-bool WqlLike(std::wstring_view, std::wstring_view) { return false; }
+  void SkipSpace() {
+    while (pos_ < text_.size() && std::iswspace(text_[pos_])) ++pos_;
+  }
+  bool AtEnd() {
+    SkipSpace();
+    return pos_ == text_.size();
+  }
+  bool Take(wchar_t c) {
+    SkipSpace();
+    if (pos_ < text_.size() && text_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+  std::optional<std::wstring> Identifier() {
+    SkipSpace();
+    std::size_t start = pos_;
+    while (pos_ < text_.size() && (std::iswalnum(text_[pos_]) || text_[pos_] == L'_')) ++pos_;
+    if (pos_ == start) return std::nullopt;
+    return std::wstring(text_.substr(start, pos_ - start));
+  }
+  // A keyword must stand alone: "fromX" is an identifier, not "from".
+  bool Keyword(std::wstring_view word) {
+    std::size_t saved = pos_;
+    auto id = Identifier();
+    if (id && EqualsNoCase(*id, word)) return true;
+    pos_ = saved;
+    return false;
+  }
+  // '...' or "...": "\\" is one backslash, a backslash before any other
+  // character keeps that character; no closing quote is an invalid query.
+  std::optional<std::wstring> Literal() {
+    SkipSpace();
+    if (pos_ >= text_.size() || (text_[pos_] != L'\'' && text_[pos_] != L'"')) return std::nullopt;
+    const wchar_t quote = text_[pos_++];
+    std::wstring value;
+    while (pos_ < text_.size()) {
+      wchar_t c = text_[pos_++];
+      if (c == quote) return value;
+      if (c == L'\\') {
+        if (pos_ >= text_.size()) return std::nullopt;
+        c = text_[pos_++];
+      }
+      value.push_back(c);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::wstring_view text_;
+  std::size_t pos_ = 0;
+};
+
+// One bracketed class at pattern[p] == '['; sets `end` past the ']'.
+// Returns false for a class without its closing bracket.
+bool MatchClass(std::wstring_view pattern, std::size_t p, wchar_t c, bool& matched, std::size_t& end) {
+  std::size_t i = p + 1;
+  bool negate = false;
+  if (i < pattern.size() && pattern[i] == L'^') {
+    negate = true;
+    ++i;
+  }
+  const wchar_t folded = FoldCase(c);
+  bool hit = false;
+  while (i < pattern.size() && pattern[i] != L']') {
+    wchar_t lo = pattern[i];
+    if (i + 2 < pattern.size() && pattern[i + 1] == L'=' && pattern[i + 2] != L']') {
+      wchar_t hi = pattern[i + 2];
+      if (FoldCase(lo) <= folded && folded <= FoldCase(hi)) hit = true;
+      i += 3;
+    } else {
+      if (FoldCase(lo) == folded) hit = true;
+      ++i;
+    }
+  }
+  if (i >= pattern.size()) return false;
+  end = i + 1;
+  matched = hit != negate;
+  return true;
+}
+
+bool LikeFrom(std::wstring_view text, std::size_t t, std::wstring_view pattern, std::size_t p) {
+  while (p < pattern.size()) {
+    const wchar_t pc = pattern[p];
+    if (pc == L'%') {
+      while (p < pattern.size() && pattern[p] == L'%') ++p;
+      if (p == pattern.size()) return true;
+      for (std::size_t k = t; k <= text.size(); ++k) {
+        if (LikeFrom(text, k, pattern, p)) return true;
+      }
+      return false;
+    }
+    if (t >= text.size()) return false;
+    if (pc == L'_') {
+      ++t;
+      ++p;
+    } else if (pc == L'[') {
+      bool matched = false;
+      std::size_t end = 0;
+      if (!MatchClass(pattern, p, text[t], matched, end) || !matched) return false;
+      ++t;
+      p = end;
+    } else {
+      if (FoldCase(pc) != FoldCase(text[t])) return false;
+      ++t;
+      ++p;
+    }
+  }
+  return t == text.size();
+}
+
+}  // namespace
+
+std::optional<WqlLikeQuery> ParseWqlLikeQuery(std::wstring_view query) {
+  Scanner s(query);
+  WqlLikeQuery q;
+  if (!s.Keyword(L"select")) return std::nullopt;
+  do {
+    if (s.Take(L'*')) {
+      q.properties.push_back(L"*");
+      continue;
+    }
+    auto name = s.Identifier();
+    if (!name || EqualsNoCase(*name, L"from")) return std::nullopt;
+    q.properties.push_back(*name);
+  } while (s.Take(L','));
+  if (!s.Keyword(L"from")) return std::nullopt;
+  auto cls = s.Identifier();
+  if (!cls) return std::nullopt;
+  q.className = *cls;
+  if (!s.Keyword(L"where")) return std::nullopt;
+  auto prop = s.Identifier();
+  if (!prop) return std::nullopt;
+  q.property = *prop;
+  if (!s.Keyword(L"like")) return std::nullopt;
+  auto literal = s.Literal();
+  if (!literal || !s.AtEnd()) return std::nullopt;
+  q.pattern = *literal;
+  return q;
+}
+
+bool WqlLike(std::wstring_view text, std::wstring_view pattern) { return LikeFrom(text, 0, pattern, 0); }
+
+std::wstring DeviceQueryText(const std::wstring& escapedPrefix) {
+  return Format(L"Select Caption, Status from Win32_PnPEntity where DeviceID like '%s%%'", escapedPrefix);
+}
 
 }  // namespace qv
