@@ -1,3 +1,8 @@
+#ifdef _WIN32
+#include <winsock2.h>  // before anything that may bring in windows.h
+#include <ws2tcpip.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -10,11 +15,6 @@
 
 #include "ipv4_text.h"
 #include "ping.h"
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#endif
 
 namespace qv {
 namespace {
