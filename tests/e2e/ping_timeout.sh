@@ -30,6 +30,19 @@ expect_timeout() {
   check "$2: $1 gives false" [ "$probe_ok" -eq 1 ]
   check "$2: after about 3 s (${probe_ms} ms)" [ "$probe_ms" -ge 2500 -a "$probe_ms" -le 8000 ]
 }
+# Other echoes and errors about other requests reach a raw socket too; they
+# must neither answer nor end the wait for the silent host.
+expect_timeout_amid_noise() {
+  (while :; do
+    "$probe_exe" 127.0.0.1 >/dev/null
+    "$probe_exe" $unreachable >/dev/null
+    sleep 0.05
+  done) &
+  local noise=$!
+  expect_timeout "$1" "$2"
+  kill "$noise"
+  wait "$noise" 2>/dev/null
+}
 expect_fast_false() {
   probe "$1"
   check "$2: $1 gives false" [ "$probe_ok" -eq 1 ]
@@ -83,6 +96,7 @@ inside() {
     expect_answer 127.0.0.1 "raw"
     expect_timeout $silent "raw"
     expect_fast_false $unreachable "raw"
+    expect_timeout_amid_noise $silent "raw, other ICMP traffic meanwhile"
 
     # An unprivileged user gets no raw socket; the widened range lets it
     # have an ICMP datagram socket.
