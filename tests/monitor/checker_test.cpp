@@ -1,0 +1,331 @@
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "checker.h"
+#include "clock.h"
+#include "log.h"
+#include "messages.h"
+#include "process_runner.h"
+#include "settings.h"
+#include "system.h"
+#include "test_support.h"
+#include "wmi_connection.h"
+
+namespace qv {
+namespace {
+
+// What the fake WMI connections answer and what was asked of them.
+struct FakeWmi {
+  bool connects = true;
+  std::deque<std::pair<bool, std::wstring>> statuses;  // scripted per query
+  std::pair<bool, std::wstring> laterStatus{true, L"OK"};
+  int created = 0;
+  int connectCalls = 0;
+  int queries = 0;
+  int releases = 0;
+  std::vector<std::wstring> startedCommands;
+  std::wstring lastPattern;
+};
+
+class FakeWmiConnection : public WmiConnection {
+ public:
+  explicit FakeWmiConnection(FakeWmi& world) : world_(world) { ++world_.created; }
+  bool Connect(QuorvanexServerInfo) override {
+    ++world_.connectCalls;
+    return world_.connects;
+  }
+  bool QueryDeviceStatus(const std::wstring& pattern, std::wstring& status) override {
+    ++world_.queries;
+    world_.lastPattern = pattern;
+    std::pair<bool, std::wstring> answer = world_.laterStatus;
+    if (!world_.statuses.empty()) {
+      answer = world_.statuses.front();
+      world_.statuses.pop_front();
+    }
+    if (answer.first) status = answer.second;
+    return answer.first;
+  }
+  bool StartProcess(const std::wstring& commandLine, const std::wstring&,
+                    std::wstring& returnValue) override {
+    world_.startedCommands.push_back(commandLine);
+    returnValue = L"0";
+    return true;
+  }
+  void Release() override { ++world_.releases; }
+
+ private:
+  FakeWmi& world_;
+};
+
+class FakeRunner : public ProcessRunner {
+ public:
+  ProcessOutcome Run(const std::wstring&, std::chrono::milliseconds) override {
+    ++runs;
+    ProcessOutcome outcome;
+    outcome.started = true;
+    outcome.exitCode = exitCodes.empty() ? laterExitCode : exitCodes.front();
+    if (!exitCodes.empty()) exitCodes.pop_front();
+    return outcome;
+  }
+  std::deque<std::uint32_t> exitCodes;
+  std::uint32_t laterExitCode = 0;
+  int runs = 0;
+};
+
+class FakeClock : public Clock {
+ public:
+  std::int64_t Now() override { return now; }
+  void SleepMs(std::uint32_t millis) override { now += millis / 1000; }
+  std::int64_t now = 1700000000;
+};
+
+QuorvanexServerInfo Server(const std::wstring& address, bool enabled = true) {
+  QuorvanexServerInfo info;
+  info.server = address;
+  info.enabled = enabled;
+  return info;
+}
+
+class CheckerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TakeQueuedLogEntries();
+    settings.exeDirectory = dir.Path();
+    settings.intervalMinutes = 0;
+    settings.pingThreshold = 0;
+    settings.deviceThreshold = 0;
+    settings.hardwarePattern = L"USB\\\\VID_0001";
+    settings.mailSendLimit = 0;
+    settings.screenAlertEnabled = false;
+  }
+  void TearDown() override { TakeQueuedLogEntries(); }
+
+  Checker& Make() {
+    CheckerPorts ports;
+    ports.pingAddress = [this](const std::wstring& address) {
+      pinged.push_back(address);
+      auto it = answers.find(address);
+      return it != answers.end() && it->second;
+    };
+    ports.newWmiConnection = [this] { return std::make_unique<FakeWmiConnection>(wmi); };
+    ports.processRunner = &runner;
+    ports.clock = &clock;
+    checker = std::make_unique<Checker>(settings, std::move(ports));
+    return *checker;
+  }
+
+  // Runs one cycle and returns what it logged.
+  std::vector<std::wstring> Cycle() {
+    if (!checker) Make();
+    checker->RunCycle();
+    std::vector<std::wstring> lines;
+    for (LogEntry& entry : TakeQueuedLogEntries()) lines.push_back(std::move(entry.message));
+    return lines;
+  }
+
+  // 1-based numbers of the cycles, out of `cycles`, that logged `line`.
+  std::vector<int> CyclesLogging(int cycles, const std::wstring& line) {
+    std::vector<int> hits;
+    for (int i = 1; i <= cycles; ++i) {
+      for (const std::wstring& logged : Cycle()) {
+        if (logged == line) hits.push_back(i);
+      }
+    }
+    return hits;
+  }
+
+  std::wstring MailSent() const { return std::wstring(L"メール送信 成功:") + checker->info.server; }
+  std::wstring MailFailed() const { return std::wstring(L"メール送信 失敗:") + checker->info.server; }
+
+  test::TempDir dir;
+  MonitorSettings settings;
+  FakeWmi wmi;
+  FakeRunner runner;
+  FakeClock clock;
+  std::map<std::wstring, bool> answers;
+  std::vector<std::wstring> pinged;
+  std::unique_ptr<Checker> checker;
+};
+
+TEST_F(CheckerTest, InfoNamesThisComputerWithoutCredentials) {
+  Checker& c = Make();
+  EXPECT_EQ(c.info.index, 12345);
+  EXPECT_EQ(c.info.server, ComputerName());
+  EXPECT_FALSE(c.info.enabled);
+  EXPECT_EQ(c.info.port, 0);
+  EXPECT_TRUE(c.info.username.empty());
+  EXPECT_TRUE(c.info.password.empty());
+  EXPECT_EQ(c.running.load(), 1);
+  EXPECT_EQ(c.pingErrorCount + c.deviceErrorCount + c.pingMailCount + c.deviceMailCount +
+                c.pingAlertShown + c.deviceAlertShown,
+            0u);
+}
+
+TEST_F(CheckerTest, PingThresholdAlertsAtEveryTPlusOnethFailureWithoutMail) {
+  settings.pingThreshold = 5;
+  settings.servers = {Server(L"server01")};
+  EXPECT_EQ(CyclesLogging(18, msg::kPingThresholdExceeded), (std::vector<int>{6, 12, 18}));
+  EXPECT_EQ(checker->pingErrorCount, 0u);  // a handled crossing starts the count again
+  EXPECT_EQ(runner.runs, 0);
+}
+
+TEST_F(CheckerTest, FailuresNeedNotBeConsecutive) {
+  settings.deviceThreshold = 5;
+  wmi.statuses = {{true, L"Error"}, {false, L""}, {true, L"Degraded"}, {true, L"ok"},
+                  {true, L"Error"}, {true, L"Error"}, {true, L"Error"}};
+  EXPECT_EQ(CyclesLogging(7, msg::kDeviceThresholdExceeded), (std::vector<int>{7}));
+  EXPECT_EQ(wmi.lastPattern, settings.hardwarePattern);
+  EXPECT_EQ(wmi.releases, 7);  // the connection is given up every cycle
+
+  settings.pingThreshold = 2;
+  settings.deviceThreshold = 0;
+  settings.servers = {Server(L"10.0.0.1")};
+  checker.reset();
+  Make();
+  std::vector<std::wstring> seen;
+  for (bool answer : {false, true, false, true, false}) {
+    answers[L"10.0.0.1"] = answer;
+    for (const std::wstring& line : Cycle()) seen.push_back(line);
+  }
+  EXPECT_EQ(seen, (std::vector<std::wstring>{msg::kPingThresholdExceeded}));
+}
+
+TEST_F(CheckerTest, FailedWmiConnectionCountsNothingAndKeepsTheEpisode) {
+  settings.deviceThreshold = 1;
+  settings.screenAlertEnabled = true;
+  wmi.laterStatus = {true, L"Error"};
+  EXPECT_EQ(CyclesLogging(2, msg::kDeviceThresholdExceeded), (std::vector<int>{2}));
+  EXPECT_EQ(checker->deviceAlertShown, 1u);
+  wmi.connects = false;
+  EXPECT_TRUE(CyclesLogging(5, msg::kDeviceThresholdExceeded).empty());
+  EXPECT_EQ(checker->deviceErrorCount, 0u);
+  EXPECT_EQ(checker->deviceAlertShown, 1u);
+  EXPECT_EQ(wmi.queries, 2);
+  EXPECT_EQ(wmi.releases, wmi.created);  // released on every path
+}
+
+TEST_F(CheckerTest, MailLimitTwoMailsAtTheFirstTwoCrossingsUntilASuccessReArms) {
+  settings.pingThreshold = 1;
+  settings.mailSendLimit = 2;
+  settings.screenAlertEnabled = true;
+  settings.servers = {Server(L"10.0.0.1")};
+  Make();
+  // Crossings at cycles 2, 4, 6, 8.
+  EXPECT_EQ(CyclesLogging(8, MailSent()), (std::vector<int>{2, 4}));
+  EXPECT_EQ(runner.runs, 2);
+  EXPECT_EQ(wmi.startedCommands.size(), 1u);  // the on-screen alert once per episode
+  EXPECT_EQ(checker->pingErrorCount, 0u);     // the limit also clears the counter
+
+  answers[L"10.0.0.1"] = true;
+  Cycle();
+  EXPECT_EQ(checker->pingMailCount, 0u);
+  EXPECT_EQ(checker->pingAlertShown, 0u);
+  answers[L"10.0.0.1"] = false;
+  std::vector<std::wstring> lines = Cycle();
+  lines = Cycle();
+  EXPECT_EQ(lines, (std::vector<std::wstring>{msg::kPingThresholdExceeded, msg::kScreenAlertPing,
+                                              MailSent()}));
+  EXPECT_EQ(wmi.startedCommands.size(), 2u);
+}
+
+TEST_F(CheckerTest, MailLimit99MailsAtEveryCrossing) {
+  settings.deviceThreshold = 1;
+  settings.mailSendLimit = 99;
+  wmi.laterStatus = {false, L""};
+  Make();
+  EXPECT_EQ(CyclesLogging(20, MailSent()), (std::vector<int>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20}));
+}
+
+TEST_F(CheckerTest, FailedMailRepeatsLineAndMailEveryCycleButNotTheScreenAlert) {
+  settings.pingThreshold = 2;
+  settings.mailSendLimit = 1;
+  settings.screenAlertEnabled = true;
+  settings.servers = {Server(L"10.0.0.1")};
+  runner.exitCodes = {1, 1, 1};
+  Make();
+  Cycle();
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded,
+                                                msg::kScreenAlertPing, MailFailed()}));
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded, MailFailed()}));
+  // A success meanwhile does not clear the counter, but re-arms the screen alert.
+  answers[L"10.0.0.1"] = true;
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded,
+                                                msg::kScreenAlertPing, MailFailed()}));
+  answers[L"10.0.0.1"] = false;
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded, MailSent()}));
+  EXPECT_EQ(checker->pingErrorCount, 0u);
+  EXPECT_TRUE(Cycle().empty());
+  EXPECT_EQ(runner.runs, 4);
+  EXPECT_EQ(wmi.startedCommands.size(), 2u);
+}
+
+TEST_F(CheckerTest, FailedScreenAlertIsNotRetriedAndNotLogged) {
+  settings.deviceThreshold = 1;
+  settings.screenAlertEnabled = true;
+  wmi.connects = false;  // the device check is skipped, the screen alert fails
+  Make();
+  checker->deviceErrorCount = 2;
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded}));
+  EXPECT_EQ(checker->deviceAlertShown, 1u);
+  checker->deviceErrorCount = 2;
+  Cycle();
+  EXPECT_EQ(wmi.connectCalls, 3);  // two device checks, one alert attempt
+}
+
+TEST_F(CheckerTest, ScreenAlertSwitchedOffLeavesMailsAsConfigured) {
+  settings.pingThreshold = 1;
+  settings.deviceThreshold = 1;
+  settings.mailSendLimit = 99;
+  wmi.laterStatus = {true, L"Error"};
+  std::vector<std::wstring> all;
+  for (int i = 0; i < 4; ++i) {
+    for (const std::wstring& line : Cycle()) all.push_back(line);
+  }
+  // Device before ping, in both crossings.
+  const std::vector<std::wstring> crossing = {msg::kDeviceThresholdExceeded, MailSent(),
+                                              msg::kPingThresholdExceeded, MailSent()};
+  std::vector<std::wstring> expected = crossing;
+  expected.insert(expected.end(), crossing.begin(), crossing.end());
+  EXPECT_EQ(all, expected);
+  EXPECT_TRUE(wmi.startedCommands.empty());
+}
+
+TEST_F(CheckerTest, ThresholdZeroSwitchesTheCheckOffEntirely) {
+  settings.servers = {Server(L"10.0.0.1")};
+  settings.screenAlertEnabled = true;
+  settings.mailSendLimit = 99;
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(Cycle().empty());
+  EXPECT_TRUE(pinged.empty());
+  EXPECT_EQ(wmi.created, 0);
+  EXPECT_EQ(runner.runs, 0);
+}
+
+TEST_F(CheckerTest, EmptyOrAllDisabledServerListCountsAnError) {
+  settings.pingThreshold = 3;
+  EXPECT_EQ(CyclesLogging(4, msg::kPingThresholdExceeded), (std::vector<int>{4}));
+
+  settings.servers = {Server(L"127.0.0.1", false), Server(L"127.0.0.2", false)};
+  answers[L"127.0.0.1"] = answers[L"127.0.0.2"] = true;
+  checker.reset();
+  EXPECT_EQ(CyclesLogging(4, msg::kPingThresholdExceeded), (std::vector<int>{4}));
+  EXPECT_TRUE(pinged.empty());
+}
+
+TEST_F(CheckerTest, PingsInListOrderUntilTheFirstAnswerSkippingDisabled) {
+  settings.pingThreshold = 1;
+  settings.servers = {Server(L"10.0.0.1"), Server(L"10.0.0.2", false), Server(L"10.0.0.3"),
+                      Server(L"10.0.0.4")};
+  answers[L"10.0.0.2"] = answers[L"10.0.0.3"] = answers[L"10.0.0.4"] = true;
+  Cycle();
+  EXPECT_EQ(pinged, (std::vector<std::wstring>{L"10.0.0.1", L"10.0.0.3"}));
+  EXPECT_EQ(checker->pingErrorCount, 0u);
+}
+
+}  // namespace
+}  // namespace qv
