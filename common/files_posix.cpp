@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "fd_posix.h"
 #include "files.h"
 #include "text_util.h"
 
@@ -13,28 +14,7 @@ namespace {
 
 std::string Native(const std::wstring& path) { return WideToUtf8(path); }
 
-struct Fd {
-  int fd;
-  explicit Fd(int value) : fd(value) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
-bool WriteAll(int fd, std::string_view bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "fd_posix.h"
 #include "files.h"
 #include "ini_file.h"
 #include "profile.h"
@@ -41,33 +42,7 @@ std::wstring Lookup(const IniFile& ini, std::wstring_view section, std::wstring_
   return Utf16ToWide(units);
 }
 
-struct Fd {
-  int fd;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Release() {
-    int f = fd;
-    fd = -1;
-    return f;
-  }
-};
 
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // A FIFO would block the reader and a device like /dev/zero never end: only a
 // regular file is a profile.

@@ -26,6 +26,17 @@ std::int64_t SectionNumber(std::wstring_view name) {
 
 }  // namespace
 
+void ReadCheckSettings(const ProfileReader& config, std::int32_t& intervalMinutes,
+                       std::int32_t& pingThreshold, std::int32_t& deviceThreshold) {
+  auto keepIfNotNegative = [](std::int32_t& field, std::uint32_t raw) {
+    const auto value = static_cast<std::int32_t>(raw);
+    if (value >= 0) field = value;
+  };
+  keepIfNotNegative(intervalMinutes, config.GetInt(L"Config", L"Interval", 5));
+  keepIfNotNegative(pingThreshold, config.GetInt(L"Threshold", L"Ping", 5));
+  keepIfNotNegative(deviceThreshold, config.GetInt(L"Threshold", L"DeviceManager", 5));
+}
+
 std::vector<QuorvanexServerInfo> ReadServerSections(const ProfileReader& ini, bool doubleBackslashes) {
   std::vector<QuorvanexServerInfo> servers;
   const auto count = static_cast<std::int32_t>(ini.GetInt(L"Config", L"Count", 0));

@@ -27,6 +27,11 @@ inline constexpr wchar_t kConfigIni[] = L"config.ini";
 inline constexpr wchar_t kMailIni[] = L"mail.ini";
 inline constexpr wchar_t kMessageIni[] = L"message.ini";
 
+// The check interval and the two thresholds of config.ini, as both programs
+// read them: default 5 each; a negative value leaves the field as it was.
+void ReadCheckSettings(const ProfileReader& configIni, std::int32_t& intervalMinutes,
+                       std::int32_t& pingThreshold, std::int32_t& deviceThreshold);
+
 // The server sections "Quorvanex_1" .. "Quorvanex_<Count>" of quorvanex.ini in
 // ascending N, skipping those without "Server". Only sections that exist are
 // visited, so a huge Count costs nothing. The Monitor doubles the backslashes

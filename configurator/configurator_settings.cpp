@@ -20,13 +20,7 @@ void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirector
 
   {
     ProfileReader config(JoinPath(s.exeDirectory, kConfigIni));
-    auto keepIfNotNegative = [](std::int32_t& field, std::uint32_t raw) {
-      const auto value = static_cast<std::int32_t>(raw);
-      if (value >= 0) field = value;
-    };
-    keepIfNotNegative(s.intervalMinutes, config.GetInt(L"Config", L"Interval", 5));
-    keepIfNotNegative(s.pingThreshold, config.GetInt(L"Threshold", L"Ping", 5));
-    keepIfNotNegative(s.deviceThreshold, config.GetInt(L"Threshold", L"DeviceManager", 5));
+    ReadCheckSettings(config, s.intervalMinutes, s.pingThreshold, s.deviceThreshold);
   }
 
   {

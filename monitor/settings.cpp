@@ -18,13 +18,7 @@ void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
 
   {
     ProfileReader config(JoinPath(s.exeDirectory, kConfigIni));
-    auto keepIfNotNegative = [](std::int32_t& field, std::uint32_t raw) {
-      const auto value = static_cast<std::int32_t>(raw);
-      if (value >= 0) field = value;
-    };
-    keepIfNotNegative(s.intervalMinutes, config.GetInt(L"Config", L"Interval", 5));
-    keepIfNotNegative(s.pingThreshold, config.GetInt(L"Threshold", L"Ping", 5));
-    keepIfNotNegative(s.deviceThreshold, config.GetInt(L"Threshold", L"DeviceManager", 5));
+    ReadCheckSettings(config, s.intervalMinutes, s.pingThreshold, s.deviceThreshold);
     // Always below the executable's directory, even when it looks absolute.
     s.logDirectory = JoinPath(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
   }
