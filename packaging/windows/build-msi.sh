@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows installer with wixl from the cross-compiled programs.
 #   build-msi.sh [BIN_DIR [OUTPUT.msi]]
-# BIN_DIR defaults to build/win64/bin. All three programs must be there;
+# BIN_DIR defaults to build/win64/bin. All three programs and the installer's
+# helper ServiceStopWait.exe must be there;
 # QV_MSI_ALLOW_PARTIAL=1 builds without a missing Configurator or Pomvex
 # (for tests of the installer itself). QV_MSI_VERSION overrides the version.
 set -euo pipefail
@@ -15,7 +16,9 @@ if ! command -v wixl >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wixl >/dev/null
 fi
 
-[ -f "$bin/Monitor.exe" ] || { echo "build-msi: $bin/Monitor.exe is missing" >&2; exit 1; }
+for program in Monitor ServiceStopWait; do
+  [ -f "$bin/$program.exe" ] || { echo "build-msi: $bin/$program.exe is missing" >&2; exit 1; }
+done
 defines=(-D "Version=$version")
 for program in Configurator Pomvex; do
   if [ -f "$bin/$program.exe" ]; then
@@ -33,7 +36,7 @@ done
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/examples"
-cp "$bin"/Monitor.exe "$stage/"
+cp "$bin"/Monitor.exe "$bin"/ServiceStopWait.exe "$stage/"
 for program in Configurator Pomvex; do
   [ -f "$bin/$program.exe" ] && cp "$bin/$program.exe" "$stage/"
 done

@@ -41,23 +41,27 @@ build 2.0.1 "$tmp/new.msi"
 dir="$WINEPREFIX/drive_c/Program Files/Quorvanex"
 service=quorvanexdevicechecker
 state() { qv_wine sc query $service 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
-msi() {  # /i or /x, package
-  qv_wine msiexec "$1" "$(program_path "$2")" /qn /l*v "$(program_path "$tmp/msi.log")" </dev/null >/dev/null 2>&1
+msi() {  # /i or /x, package; shows the end of the installer's log on failure
+  qv_wine msiexec "$1" "$(program_path "$2")" /qn /l*v "$(program_path "$tmp/msi.log")" </dev/null >"$tmp/msiexec.out" 2>&1
+  local rc=$?
+  [ $rc -eq 0 ] || { echo "msiexec $1 ${2##*/}: exit $rc"; grep -a err: "$tmp/msiexec.out" | tail -5
+                     iconv -f CP932 -t UTF-8 -c "$tmp/msi.log" | grep -v '^Property' | tail -15; }
+  return $rc
 }
 cleanup() {
   msi /x "$tmp/new.msi"; msi /x "$tmp/old.msi"
-  qv_wine sc stop $service >/dev/null 2>&1; qv_wine sc delete $service >/dev/null 2>&1
-  rm -rf "$dir" "$tmp"
+  cleanup_service; rm -rf "$dir" "$tmp"
 }
 trap cleanup EXIT
-rm -rf "$dir"
+cleanup_service() { qv_wine sc stop $service >/dev/null 2>&1; qv_wine sc delete $service >/dev/null 2>&1; }
+cleanup_service; rm -rf "$dir"
 
 check "msiexec /i installs" msi /i "$tmp/old.msi"
 for f in Monitor.exe config.ini quorvanex.ini mail.ini message.ini examples/config.ini; do
   check "installed $f" test -f "$dir/$f"
 done
 check "service is running" wait_for '[ "$(state)" = RUNNING ]' 10
-check "service writes its log" wait_for 'grep -aq "$(printf "サービス開始" | iconv -f UTF-8 -t CP932)" "$dir/log/log.txt" 2>/dev/null' 10
+check "service writes its log" wait_for 'grep -aqF "$(printf "サービス開始" | iconv -f UTF-8 -t CP932)" "$dir/log/log.txt" 2>/dev/null' 10
 
 # The administrator's settings survive an upgrade.
 printf '; kept by the administrator\r\n' >> "$dir/config.ini"
