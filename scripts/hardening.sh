@@ -70,7 +70,7 @@ fuzz() {
     rc=$?
     local runs
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out" | tail -1)
-    echo "fuzz $target: ${runs:-?} executions in ${fuzz_seconds} s, corpus $(ls "$work" | wc -l) inputs"
+    echo "fuzz $target: ${runs:-?} executions (limit ${fuzz_seconds} s), corpus $(ls "$work" | wc -l) inputs"
     [ $rc -eq 0 ] || { grep -E 'ERROR|SUMMARY|Test unit written' "$out" | head -10; tail -20 "$out"; }
     result "fuzz-$target" $rc
   done
