@@ -5,9 +5,8 @@
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 [ "$QV_PLATFORM" = posix ] || skip "Linux package only"
 command -v dpkg-deb >/dev/null || skip "dpkg-deb missing"
-# (not e2e_tmpdir: its EXIT trap fires in the $(...) subshell at once)
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
+trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
 
 cpack -G DEB --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
   { cat "$tmp/cpack.log"; fail "cpack -G DEB"; finish; }

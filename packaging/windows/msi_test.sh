@@ -5,15 +5,17 @@
 # removes programs and service.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 [ "$QV_PLATFORM" = win32 ] || skip "Windows packages only"
-command -v wixl >/dev/null || skip "wixl is not installed"
-# (not e2e_tmpdir: its EXIT trap fires in the $(...) subshell at once)
+if ! command -v wixl >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wixl >/dev/null 2>&1 ||
+    skip "wixl is not installed and cannot be installed"
+fi
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
+trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
 
 # --- zip ---------------------------------------------------------------------
 if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpack.log" 2>&1; then
   zip=$(ls "$tmp"/zip/*.zip)
-  listing=$(unzip -Z1 "$zip")
+  listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
   for f in Monitor.exe config.ini quorvanex.ini mail.ini message.ini; do
     check "zip holds $f" grep -q "/$f\$" <<<"$listing"
   done
@@ -50,7 +52,7 @@ msi() {  # /i or /x, package; shows the end of the installer's log on failure
 }
 cleanup() {
   msi /x "$tmp/new.msi"; msi /x "$tmp/old.msi"
-  cleanup_service; rm -rf "$dir" "$tmp"
+  cleanup_service; rm -rf "$dir" "$tmp" "${QV_E2E_TMP:-}"
 }
 trap cleanup EXIT
 cleanup_service() { qv_wine sc stop $service >/dev/null 2>&1; qv_wine sc delete $service >/dev/null 2>&1; }

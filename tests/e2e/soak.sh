@@ -9,9 +9,8 @@ source "$(dirname "$0")/lib.sh"
 [ "$QV_PLATFORM" = posix ] || skip "native only"
 [ -x "$QV_BIN/Monitor" ] || skip "no Monitor built"
 limit=${QV_SOAK_SECONDS:-50}   # upper bound of the run; it ends at 35 rotations
-# (not e2e_tmpdir: its EXIT trap fires in the $(...) subshell at once)
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
+trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
 app=$tmp/app log=$tmp/app/log save=$tmp/saved
 mkdir -p "$app" "$log" "$save"
 cp "$QV_BIN/Monitor" "$app/"
@@ -39,6 +38,7 @@ cp "$filler" "$log/log.txt"
 mkfifo "$tmp/stdin"
 (cd "$tmp" && exec "$app/Monitor" console < "$tmp/stdin" > "$tmp/out.txt" 2>&1) &
 monitor=$!
+trap 'kill $monitor 2>/dev/null; rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
 exec 3>"$tmp/stdin"
 
 started=$(date +%s)
