@@ -19,8 +19,9 @@ if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpac
   for f in Monitor.exe config.ini quorvanex.ini mail.ini message.ini; do
     check "zip holds $f" grep -q "/$f\$" <<<"$listing"
   done
+  # The other two programs wherever this build has them.
   for f in Configurator.exe Pomvex.exe; do
-    if [ -f "$QV_BIN/$f" ]; then check "zip holds $f" grep -q "/$f\$" <<<"$listing"; fi
+    if grep -q "/$f\"" "$QV_BUILD/cmake_install.cmake"; then check "zip holds $f" grep -q "/$f\$" <<<"$listing"; fi
   done
 else
   cat "$tmp/cpack.log"; fail "cpack -G ZIP"
