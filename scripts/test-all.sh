@@ -46,5 +46,19 @@ ctest --test-dir build/native -j "${QV_JOBS:-2}" --output-on-failure > build/nat
 summary native build/native-tests.txt
 ctest --test-dir build/win64 -j "${QV_JOBS:-2}" --output-on-failure > build/win64-tests.txt 2>&1 || rc=1
 summary win64 build/win64-tests.txt
+# Sanitizer builds and bounded fuzzing; each of their steps counts as one test.
+if [ "${QV_SKIP_HARDENING:-0}" != 1 ]; then
+  "$root/scripts/hardening.sh" > build/hardening.txt 2>&1 || rc=1
+  grep -E '^(hardening: [a-z]|fuzz )' build/hardening.txt | grep -v ' passed, '
+  line=$(grep -E '^hardening: [0-9]+ passed, [0-9]+ failed' build/hardening.txt | tail -1)
+  if [ -n "$line" ]; then
+    h_passed=$(sed -E 's/^hardening: ([0-9]+) passed.*/\1/' <<<"$line")
+    h_failed=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")
+  else
+    tail -20 build/hardening.txt; h_passed=0; h_failed=1
+  fi
+  echo "hardening: $h_passed passed, $h_failed failed (build/hardening.txt)"
+  all_total=$((all_total + h_passed + h_failed)); all_failed=$((all_failed + h_failed))
+fi
 echo "$((all_total - all_failed - all_skipped)) passed, $all_failed failed, $all_skipped skipped"
 [ $all_failed -eq 0 ] && [ $rc -eq 0 ] && [ $all_total -gt 0 ]
