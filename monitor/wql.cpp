@@ -94,34 +94,53 @@ bool MatchClass(std::wstring_view pattern, std::size_t p, wchar_t c, bool& match
   return true;
 }
 
-bool LikeFrom(std::wstring_view text, std::size_t t, std::wstring_view pattern, std::size_t p) {
-  while (p < pattern.size()) {
-    const wchar_t pc = pattern[p];
-    if (pc == L'%') {
-      while (p < pattern.size() && pattern[p] == L'%') ++p;
-      if (p == pattern.size()) return true;
-      for (std::size_t k = t; k <= text.size(); ++k) {
-        if (LikeFrom(text, k, pattern, p)) return true;
-      }
-      return false;
-    }
-    if (t >= text.size()) return false;
-    if (pc == L'_') {
-      ++t;
-      ++p;
-    } else if (pc == L'[') {
-      bool matched = false;
-      std::size_t end = 0;
-      if (!MatchClass(pattern, p, text[t], matched, end) || !matched) return false;
-      ++t;
-      p = end;
-    } else {
-      if (FoldCase(pc) != FoldCase(text[t])) return false;
-      ++t;
-      ++p;
-    }
+// One pattern token (`_`, a bracket class or a literal) against one
+// character; `next` receives the position after the token.
+bool MatchToken(std::wstring_view pattern, std::size_t p, wchar_t c, std::size_t& next) {
+  const wchar_t pc = pattern[p];
+  if (pc == L'_') {
+    next = p + 1;
+    return true;
   }
-  return t == text.size();
+  if (pc == L'[') {
+    bool matched = false;
+    std::size_t end = 0;
+    if (!MatchClass(pattern, p, c, matched, end) || !matched) return false;
+    next = end;
+    return true;
+  }
+  next = p + 1;
+  return FoldCase(pc) == FoldCase(c);
+}
+
+// Every token but "%" takes exactly one character, so going back to the last
+// "%" is enough: O(text x pattern) at worst, never exponential. The pattern
+// comes from the settings, and a slow match would hold up the cycle and a stop.
+bool LikeMatch(std::wstring_view text, std::wstring_view pattern) {
+  constexpr std::size_t none = static_cast<std::size_t>(-1);
+  std::size_t t = 0;
+  std::size_t p = 0;
+  std::size_t starP = none;
+  std::size_t starT = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == L'%') {
+      while (p < pattern.size() && pattern[p] == L'%') ++p;
+      starP = p;
+      starT = t;
+      continue;
+    }
+    std::size_t next = 0;
+    if (p < pattern.size() && MatchToken(pattern, p, text[t], next)) {
+      ++t;
+      p = next;
+      continue;
+    }
+    if (starP == none) return false;
+    t = ++starT;
+    p = starP;
+  }
+  while (p < pattern.size() && pattern[p] == L'%') ++p;
+  return p == pattern.size();
 }
 
 }  // namespace
@@ -154,7 +173,7 @@ std::optional<WqlLikeQuery> ParseWqlLikeQuery(std::wstring_view query) {
   return q;
 }
 
-bool WqlLike(std::wstring_view text, std::wstring_view pattern) { return LikeFrom(text, 0, pattern, 0); }
+bool WqlLike(std::wstring_view text, std::wstring_view pattern) { return LikeMatch(text, pattern); }
 
 std::wstring DeviceQueryText(const std::wstring& escapedPrefix) {
   return Format(L"Select Caption, Status from Win32_PnPEntity where DeviceID like '%s%%'", escapedPrefix);

@@ -90,3 +90,19 @@ TEST(WqlQuery, RejectsMalformedQueries) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST(WqlLike, ManyPercentRunsStayFast) {
+  // A backtracking matcher takes exponential time here; the cycle would hang.
+  std::wstring pattern;
+  for (int i = 0; i < 40; ++i) pattern += L"%a";
+  pattern += L"%b";
+  const std::wstring text(5000, L'a');
+  EXPECT_FALSE(WqlLike(text, pattern));
+  EXPECT_TRUE(WqlLike(text + L"b", pattern));
+}
+
+}  // namespace
+}  // namespace qv
