@@ -1,5 +1,10 @@
 # Shared by the Configurator scripts: drive the dialog with xdotool, read it
-# with the test-only probe, and handle the Wine service. Needs lib.sh and $work.
+# with the test-only probe, and handle the Wine service. Needs lib.sh; sets
+# up $work and its clean-up.
+[ "$QV_PLATFORM" = win32 ] || skip "the dialog is a Windows program"
+[ -x "$QV_BIN/Configurator.exe" ] && [ -x "$QV_BIN/qv_dlgprobe.exe" ] || skip "Configurator.exe not built"
+[ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || skip "no X display"
+work=$(e2e_tmpdir)
 service=quorvanexdevicechecker
 
 probe() { qv_wine "$QV_BIN/qv_dlgprobe.exe" "$@" 2>/dev/null | tr -d '\r'; }
@@ -48,3 +53,5 @@ cleanup() {
   remove_service
   rm -rf "$QV_E2E_TMP"
 }
+
+trap cleanup EXIT
