@@ -5,16 +5,14 @@
 
 #include <cerrno>
 
-#include "fd_posix.h"
-#include "files.h"
-#include "text_util.h"
+#include "common/files.h"
+#include "common/handles_posix.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {
 
 std::string Native(const std::wstring& path) { return WideToUtf8(path); }
-
-
 
 }  // namespace
 
@@ -52,44 +50,44 @@ bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly) {
-  Fd in(open(Native(from).c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.fd < 0) return false;
+  UniqueFd in(open(Native(from).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return false;
   std::string target = Native(to);
   const mode_t mode = ownerOnly ? 0600 : 0666;
-  Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-  if (out.fd < 0) return false;
-  if (ownerOnly) fchmod(out.fd, 0600);
+  UniqueFd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  if (!out) return false;
+  if (ownerOnly) fchmod(out.Get(), 0600);
   char buffer[65536];
   for (;;) {
-    ssize_t n = read(in.fd, buffer, sizeof buffer);
+    ssize_t n = read(in.Get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (n == 0) break;
-    if (!WriteAll(out.fd, std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
+    if (!WriteAll(out.Get(), std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
   }
   return true;
 }
 
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
-  Fd fd(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd.fd < 0) return std::nullopt;
-  WriteAll(fd.fd, bytes);
+  UniqueFd fd(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  if (!fd) return std::nullopt;
+  WriteAll(fd.Get(), bytes);
   struct stat st {};
-  if (fstat(fd.fd, &st) != 0) return std::uint64_t{0};
+  if (fstat(fd.Get(), &st) != 0) return std::uint64_t{0};
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-  Fd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.fd < 0) return std::nullopt;
+  UniqueFd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::nullopt;
   struct stat st {};
-  if (fstat(fd.fd, &st) == 0 && S_ISDIR(st.st_mode)) return std::nullopt;
+  if (fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) return std::nullopt;
   std::string out;
   char buffer[65536];
   for (;;) {
-    ssize_t n = read(fd.fd, buffer, sizeof buffer);
+    ssize_t n = read(fd.Get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;
@@ -103,9 +101,9 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {
   std::vector<std::wstring> names;
   std::string dir = Native(directory);
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return names;
-  while (dirent* e = readdir(d)) {
+  UniqueDir d(opendir(dir.c_str()));
+  if (!d) return names;
+  while (dirent* e = readdir(d.Get())) {
     std::wstring name = Utf8ToWide(e->d_name);
     if (name.size() < suffix.size()) continue;
     // FindFirstFileW patterns match without case.
@@ -114,7 +112,6 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
     if (stat((dir + "/" + e->d_name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
     names.push_back(std::move(name));
   }
-  closedir(d);
   return names;
 }
 

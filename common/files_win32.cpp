@@ -3,33 +3,11 @@
 #include <algorithm>
 #include <climits>
 
-#include "files.h"
-#include "system.h"
+#include "common/files.h"
+#include "common/handles_win32.h"
+#include "common/system.h"
 
 namespace qv {
-namespace {
-
-struct Handle {
-  HANDLE h;
-  explicit Handle(HANDLE value) : h(value) {}
-  ~Handle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-};
-
-struct FindHandle {
-  HANDLE h;
-  explicit FindHandle(HANDLE value) : h(value) {}
-  ~FindHandle() {
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-};
-
-}  // namespace
 
 bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -53,32 +31,32 @@ bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool /*ow
 }
 
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.h == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (!file) return std::nullopt;
   LARGE_INTEGER zero{};
-  SetFilePointerEx(file.h, zero, nullptr, FILE_END);
+  SetFilePointerEx(file.Get(), zero, nullptr, FILE_END);
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(file.h, bytes.data() + done, chunk, &written, nullptr) || written == 0) break;
+    if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) break;
     done += written;
   }
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.h, &size)) return std::uint64_t{0};
+  if (!GetFileSizeEx(file.Get(), &size)) return std::uint64_t{0};
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-  Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.h == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (!file) return std::nullopt;
   std::string out;
   char buffer[65536];
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file.h, buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
+    if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
     if (got == 0) break;
     out.append(buffer, got);
   }
@@ -90,11 +68,11 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
   std::wstring pattern = JoinPath(directory, L"*");
   pattern.append(suffix);
   WIN32_FIND_DATAW data;
-  FindHandle find(FindFirstFileW(pattern.c_str(), &data));
-  if (find.h == INVALID_HANDLE_VALUE) return names;
+  UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &data));
+  if (!find) return names;
   do {
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(data.cFileName);
-  } while (FindNextFileW(find.h, &data));
+  } while (FindNextFileW(find.Get(), &data));
   return names;
 }
 

@@ -9,10 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "command_line.h"
-#include "process_runner.h"
-#include "spawn_posix.h"
-#include "text_util.h"
+#include "common/command_line.h"
+#include "common/handles_posix.h"
+#include "common/process_runner.h"
+#include "common/spawn_posix.h"
+#include "common/text_util.h"
 
 extern char** environ;
 
@@ -41,17 +42,9 @@ std::uint32_t ExitCodeOf(int status) {
   return 0xFFFFFFFF;
 }
 
-struct PidDescriptor {
-  int fd;
-  // Through syscall(): the glibc 2.36 header declares pidfd_open without C
-  // linkage. The descriptor is always close-on-exec.
-  explicit PidDescriptor(pid_t pid) : fd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))) {}
-  ~PidDescriptor() {
-    if (fd >= 0) close(fd);
-  }
-  PidDescriptor(const PidDescriptor&) = delete;
-  PidDescriptor& operator=(const PidDescriptor&) = delete;
-};
+// Through syscall(): the glibc 2.36 header declares pidfd_open without C
+// linkage. The descriptor is always close-on-exec.
+UniqueFd OpenPidDescriptor(pid_t pid) { return UniqueFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))); }
 
 enum class WaitResult { Ended, Lost, Overran };
 
@@ -59,7 +52,7 @@ enum class WaitResult { Ended, Lost, Overran };
 // A pid descriptor wakes us the moment the child ends; without one (old
 // kernels) the wait polls.
 WaitResult WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status) {
-  const PidDescriptor pidfd(pid);
+  const UniqueFd pidfd = OpenPidDescriptor(pid);
   auto pause = std::chrono::milliseconds(1);
   for (;;) {
     pid_t r = waitpid(pid, &status, WNOHANG);
@@ -69,8 +62,8 @@ WaitResult WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, 
     auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return WaitResult::Overran;
     auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-    if (pidfd.fd >= 0) {
-      pollfd ready{pidfd.fd, POLLIN, 0};
+    if (pidfd) {
+      pollfd ready{pidfd.Get(), POLLIN, 0};
       poll(&ready, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
     } else {
       auto step = std::min(pause, left);

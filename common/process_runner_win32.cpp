@@ -3,21 +3,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "process_runner.h"
+#include "common/handles_win32.h"
+#include "common/process_runner.h"
 
 namespace qv {
 namespace {
 
-struct OwnedHandle {
-  HANDLE h = nullptr;
-  OwnedHandle() = default;
-  explicit OwnedHandle(HANDLE value) : h(value) {}
-  ~OwnedHandle() {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-};
 
 // How long to wait for a terminated process to be gone; termination is
 // asynchronous but quick.
@@ -48,18 +39,18 @@ class CreateProcessRunner final : public ProcessRunner {
       return outcome;
     }
     // Destroyed in reverse: the thread handle is closed first, then the process.
-    OwnedHandle process(created.hProcess);
-    OwnedHandle thread(created.hThread);
+    UniqueKernelHandle process(created.hProcess);
+    UniqueKernelHandle thread(created.hThread);
     outcome.started = true;
 
-    const DWORD waited = WaitForSingleObject(process.h, ToWaitMs(bound));
+    const DWORD waited = WaitForSingleObject(process.Get(), ToWaitMs(bound));
     if (waited == WAIT_OBJECT_0) {
       DWORD code = 0xFFFFFFFF;
-      if (GetExitCodeProcess(process.h, &code)) outcome.exitCode = code;
+      if (GetExitCodeProcess(process.Get(), &code)) outcome.exitCode = code;
       return outcome;
     }
-    TerminateProcess(process.h, 1);
-    WaitForSingleObject(process.h, kReapWaitMs);
+    TerminateProcess(process.Get(), 1);
+    WaitForSingleObject(process.Get(), kReapWaitMs);
     outcome.timedOut = true;
     return outcome;
   }

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fd_posix.h"
-#include "files.h"
-#include "ini_file.h"
-#include "profile.h"
-#include "text_util.h"
+#include "common/files.h"
+#include "common/handles_posix.h"
+#include "common/ini_file.h"
+#include "common/profile.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {
@@ -111,23 +111,23 @@ bool WriteProfileValue(const std::wstring& path, std::wstring_view section, std:
   static std::atomic<unsigned> serial{0};
   const std::string temp = target + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(serial++);
   const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
-  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-  if (fd.fd < 0) return false;
+  UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (!fd) return false;
   bool ok = true;
   if (exists) {
     // Keep owner and mode; only root may give a file away, so the owner is best effort.
-    [[maybe_unused]] const int owned = fchown(fd.fd, st.st_uid, st.st_gid);
-    ok = fchmod(fd.fd, st.st_mode & 07777) == 0;
+    [[maybe_unused]] const int owned = fchown(fd.Get(), st.st_uid, st.st_gid);
+    ok = fchmod(fd.Get(), st.st_mode & 07777) == 0;
   }
-  ok = ok && WriteAll(fd.fd, ini.Serialize()) && fsync(fd.fd) == 0;
+  ok = ok && WriteAll(fd.Get(), ini.Serialize()) && fsync(fd.Get()) == 0;
   if (close(fd.Release()) != 0) ok = false;
   if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) {
     unlink(temp.c_str());
     return false;
   }
-  Fd dir(open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.fd >= 0) fsync(dir.fd);
+  UniqueFd dir(open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) fsync(dir.Get());
   return true;
 }
 

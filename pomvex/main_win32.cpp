@@ -1,18 +1,19 @@
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
-
-#include "entry.h"
-#include "pomvex.h"
-#include "system.h"
+#include "common/entry.h"
+#include "common/system.h"
+#include "common/unique_handle.h"
+#include "pomvex/pomvex.h"
 
 namespace {
 
-struct HookDeleter {
-  void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
+struct HookTraits {
+  using Handle = HHOOK;
+  static HHOOK Invalid() noexcept { return nullptr; }
+  static bool IsValid(HHOOK hook) noexcept { return hook != nullptr; }
+  static void Close(HHOOK hook) noexcept { UnhookWindowsHookEx(hook); }
 };
-using HookHandle = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookDeleter>;
+using UniqueHook = qv::UniqueHandle<HookTraits>;
 
 // Wine ignores MB_TOPMOST on an application-modal box; pin the box above
 // other windows ourselves when it is first activated. On Windows this
@@ -29,7 +30,7 @@ LRESULT CALLBACK PinBoxOnTop(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 bool ShowWarningBox(const qv::pomvex::BoxRequest& box) {
-  HookHandle pin(SetWindowsHookExW(WH_CBT, PinBoxOnTop, nullptr, GetCurrentThreadId()));
+  const UniqueHook pin(SetWindowsHookExW(WH_CBT, PinBoxOnTop, nullptr, GetCurrentThreadId()));
   // Which button closed the box does not matter. Windows returns 0 when the
   // box never appeared, Wine the -1 of its failed dialog.
   return MessageBoxW(nullptr, box.text.c_str(), box.caption.c_str(),

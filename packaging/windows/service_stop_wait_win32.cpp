@@ -6,28 +6,22 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <memory>
-#include <type_traits>
 
-namespace {
+#include "common/handles_win32.h"
+#include "common/service_names.h"
 
-struct ScHandleCloser {
-  void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using ScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleCloser>;
-
-}  // namespace
+using qv::UniqueServiceHandle;
 
 int wmain(int argc, wchar_t** argv) {
   const DWORD seconds = argc > 1 ? static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10)) : 60;
-  ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return 1;
-  ScHandle service(OpenServiceW(manager.get(), L"quorvanexdevicechecker", SERVICE_STOP | SERVICE_QUERY_STATUS));
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), qv::kMonitorServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
   if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : 1;
   SERVICE_STATUS status{};
-  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
   for (DWORD waited = 0; waited <= seconds * 1000; waited += 250) {
-    if (!QueryServiceStatus(service.get(), &status)) return 1;
+    if (!QueryServiceStatus(service.Get(), &status)) return 1;
     if (status.dwCurrentState == SERVICE_STOPPED) return 0;
     Sleep(250);
   }

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "text_util.h"
+#include "common/handles_win32.h"
+#include "common/text_util.h"
 
 namespace {
 
@@ -62,26 +63,25 @@ class RemoteBuffer {
   RemoteBuffer(HWND window, std::size_t size) : size_(size) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (process_) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    process_.Reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (process_) address_ = VirtualAllocEx(process_.Get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE);
   }
   ~RemoteBuffer() {
-    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-    if (process_) CloseHandle(process_);
+    if (address_) VirtualFreeEx(process_.Get(), address_, 0, MEM_RELEASE);
   }
   RemoteBuffer(const RemoteBuffer&) = delete;
   RemoteBuffer& operator=(const RemoteBuffer&) = delete;
   bool Ok() const { return address_ != nullptr; }
   char* Address() const { return static_cast<char*>(address_); }
   bool Write(std::size_t offset, const void* data, std::size_t n) {
-    return WriteProcessMemory(process_, Address() + offset, data, n, nullptr) != 0;
+    return WriteProcessMemory(process_.Get(), Address() + offset, data, n, nullptr) != 0;
   }
   bool Read(std::size_t offset, void* data, std::size_t n) {
-    return ReadProcessMemory(process_, Address() + offset, data, n, nullptr) != 0;
+    return ReadProcessMemory(process_.Get(), Address() + offset, data, n, nullptr) != 0;
   }
 
  private:
-  HANDLE process_ = nullptr;
+  qv::UniqueKernelHandle process_;
   void* address_ = nullptr;
   std::size_t size_;
 };

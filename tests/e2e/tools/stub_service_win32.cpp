@@ -4,14 +4,16 @@
 // (in the service's command line) is a delay in ms before it reports stopped.
 #include <windows.h>
 
-#include "codec.h"
-#include "files.h"
-#include "system.h"
+#include "common/codec.h"
+#include "common/files.h"
+#include "common/handles_win32.h"
+#include "common/service_names.h"
+#include "common/system.h"
 
 namespace {
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
-HANDLE stopEvent = nullptr;
+qv::UniqueKernelHandle stopEvent;
 DWORD stopDelayMs = 0;
 
 void Log(const wchar_t* text) {
@@ -31,21 +33,21 @@ void Report(DWORD state) {
 DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
   if (control == SERVICE_CONTROL_STOP) {
     Report(SERVICE_STOP_PENDING);
-    SetEvent(stopEvent);
+    SetEvent(stopEvent.Get());
   }
   return NO_ERROR;
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-  statusHandle = RegisterServiceCtrlHandlerExW(L"quorvanexdevicechecker", Handler, nullptr);
+  statusHandle = RegisterServiceCtrlHandlerExW(qv::kMonitorServiceName, Handler, nullptr);
   if (!statusHandle) return;
-  stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   Log(L"サービス開始");
   Report(SERVICE_RUNNING);
-  WaitForSingleObject(stopEvent, INFINITE);
+  WaitForSingleObject(stopEvent.Get(), INFINITE);
   Sleep(stopDelayMs);
   Log(L"サービス停止");
-  CloseHandle(stopEvent);
+  stopEvent.Reset();
   Report(SERVICE_STOPPED);
 }
 
