@@ -1,12 +1,12 @@
-#include "apply_settings.h"
+#include "configurator/apply_settings.h"
 
-#include "messages.h"
-#include "text_util.h"
+#include "common/text_util.h"
+#include "configurator/messages.h"
 
 namespace qv {
 
 void ApplySettings(ConfiguratorSettings& s, SettingsView& view, ServiceManager& manager,
-                   Sleeper& sleeper) {
+                   Clock& clock) {
   // Off for the whole run, so that a second press cannot start a second restart.
   view.EnableRegister(false);
 
@@ -24,7 +24,7 @@ void ApplySettings(ConfiguratorSettings& s, SettingsView& view, ServiceManager& 
 
   // Written before the restart and kept when it fails: a second press retries.
   SaveDialogSettings(s);
-  const bool restarted = RestartMonitorService(manager, sleeper);
+  const bool restarted = RestartMonitorService(manager, clock);
   view.ShowResult(restarted ? msg::kApplySucceeded : msg::kApplyFailed);
 
   view.EnableRegister(true);

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "configurator_settings.h"
-#include "service_restart.h"
+#include "configurator/configurator_settings.h"
+#include "configurator/service_restart.h"
 
 namespace qv {
 
@@ -32,6 +32,6 @@ class SettingsView {
 inline bool EnabledFromStateImage(std::uint32_t stateImage) { return stateImage != 1; }
 
 void ApplySettings(ConfiguratorSettings& settings, SettingsView& view, ServiceManager& manager,
-                   Sleeper& sleeper);
+                   Clock& clock);
 
 }  // namespace qv

@@ -4,8 +4,8 @@
 
 #include <commctrl.h>
 
-#include "configurator_dlg_win32.h"
-#include "configurator_settings.h"
+#include "configurator/configurator_dlg_win32.h"
+#include "configurator/configurator_settings.h"
 
 class CConfiguratorApp {
  public:

@@ -1,13 +1,14 @@
-#include "configurator_dlg_win32.h"
+#include "configurator/configurator_dlg_win32.h"
 
 #include <commctrl.h>
 
 #include <vector>
 
-#include "format.h"
-#include "messages.h"
-#include "resource.h"
-#include "service_restart.h"
+#include "common/clock.h"
+#include "common/format.h"
+#include "configurator/messages.h"
+#include "configurator/resource.h"
+#include "configurator/service_restart.h"
 
 namespace {
 
@@ -108,7 +109,10 @@ BOOL CConfiguratorDlg::OnInitDialog() {
 
   constexpr DWORD kListStyles = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
   SendMessageW(serverList_, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);
-  FillServerList();
+  // A list that does not show every server as it is must not decide the
+  // flags: 登録 then keeps them as they were read.
+  serverListShown_ = FillServerList();
+  if (!serverListShown_) EnableWindow(serverList_, FALSE);
 
   SetWindowTextW(intervalEdit_, qv::Format(L"%d", settings_.intervalMinutes).c_str());
   SetWindowTextW(pingEdit_, qv::Format(L"%d", settings_.pingThreshold).c_str());
@@ -157,7 +161,7 @@ bool CConfiguratorDlg::FillServerList() {
     column.pszText = const_cast<LPWSTR>(columns[i].header);
     column.iSubItem = i;
     if (SendMessageW(serverList_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column)) == -1) {
-      return true;
+      return false;
     }
   }
 
@@ -174,20 +178,20 @@ bool CConfiguratorDlg::FillServerList() {
     item.mask = LVIF_TEXT;
     item.iItem = row;
     item.pszText = const_cast<LPWSTR>(L"");
-    if (SendMessageW(serverList_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == -1) return true;
-    if (!setText(row, 1, info.display) || !setText(row, 2, info.server)) return true;
+    if (SendMessageW(serverList_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == -1) return false;
+    if (!setText(row, 1, info.display) || !setText(row, 2, info.server)) return false;
     if (info.enabled) {
       LVITEMW state{};
       state.stateMask = LVIS_STATEIMAGEMASK;
       state.state = INDEXTOSTATEIMAGEMASK(2);
-      if (!SendMessageW(serverList_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state))) return true;
+      if (!SendMessageW(serverList_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state))) return false;
     }
   }
-  return false;
+  return true;
 }
 
 void CConfiguratorDlg::ApplySettings() {
-  qv::ApplySettings(settings_, *this, qv::SystemServiceManager(), qv::SystemSleeper());
+  qv::ApplySettings(settings_, *this, qv::SystemServiceManager(), qv::SystemClock());
 }
 
 void CConfiguratorDlg::EnableRegister(bool enabled) { EnableWindow(registerButton_, enabled ? TRUE : FALSE); }
@@ -202,6 +206,7 @@ std::wstring CConfiguratorDlg::FieldText(Field field) {
 }
 
 std::optional<std::uint32_t> CConfiguratorDlg::RowStateImage(std::size_t row) {
+  if (!serverListShown_) return std::nullopt;
   const LRESULT rows = SendMessageW(serverList_, LVM_GETITEMCOUNT, 0, 0);
   if (rows < 0 || row >= static_cast<std::size_t>(rows)) return std::nullopt;
   const LRESULT state = SendMessageW(serverList_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);

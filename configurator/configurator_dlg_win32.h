@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "apply_settings.h"
-#include "configurator_settings.h"
+#include "configurator/apply_settings.h"
+#include "configurator/configurator_settings.h"
 
 class CAboutDlg {
  public:
@@ -29,7 +29,7 @@ class CConfiguratorDlg : private qv::SettingsView {
   bool OnSysCommand(WPARAM command);
   bool OnPaint();
   void ApplySettings();
-  // True when a column or a row could not be made.
+  // False when a column, a row or a check box could not be made.
   bool FillServerList();
 
   // qv::SettingsView
@@ -48,4 +48,5 @@ class CConfiguratorDlg : private qv::SettingsView {
   HWND intervalEdit_ = nullptr;
   HWND registerButton_ = nullptr;
   HWND mailSelector_ = nullptr;
+  bool serverListShown_ = false;
 };

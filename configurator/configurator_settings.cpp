@@ -1,8 +1,8 @@
-#include "configurator_settings.h"
+#include "configurator/configurator_settings.h"
 
-#include "format.h"
-#include "profile.h"
-#include "system.h"
+#include "common/format.h"
+#include "common/profile.h"
+#include "common/system.h"
 
 namespace qv {
 
@@ -32,7 +32,9 @@ void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirector
   {
     ProfileReader mail(JoinPath(s.exeDirectory, kMailIni));
     const std::uint32_t mailSend = mail.GetInt(L"Config", L"MailSend", 0);
-    s.mailSelection = mailSend <= 10 || mailSend == 99 ? static_cast<std::int32_t>(mailSend) : 0;
+    s.mailSelection = mailSend <= kMailSendMaxLimit || mailSend == kMailSendNoLimit
+                          ? static_cast<std::int32_t>(mailSend)
+                          : 0;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "service_restart.h"
+#include "configurator/service_restart.h"
 
 namespace qv {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "service_restart.h"
+#include "configurator/service_restart.h"
 
 namespace qv {
 namespace {

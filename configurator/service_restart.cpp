@@ -1,65 +1,50 @@
-#include "service_restart.h"
+#include "configurator/service_restart.h"
 
-#include "clock.h"
-#include "service_names.h"
+#include "common/clock.h"
+#include "common/service_names.h"
+#include "common/unique_handle.h"
 
 namespace qv {
 namespace {
 
-// Gives a handle back on every way out of the restart.
-class ScopedServiceHandle {
- public:
-  ScopedServiceHandle(ServiceManager& manager, ServiceManager::Handle handle)
-      : manager_(manager), handle_(handle) {}
-  ~ScopedServiceHandle() {
-    if (handle_ != 0) manager_.Close(handle_);
-  }
-  ScopedServiceHandle(const ScopedServiceHandle&) = delete;
-  ScopedServiceHandle& operator=(const ScopedServiceHandle&) = delete;
-  ServiceManager::Handle Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != 0; }
-
- private:
-  ServiceManager& manager_;
-  ServiceManager::Handle handle_;
+// A handle of the manager in use, given back to it on every way out.
+struct ManagedHandleTraits {
+  struct Handle {
+    ServiceManager* manager = nullptr;
+    ServiceManager::Handle value = 0;
+  };
+  static Handle Invalid() noexcept { return {}; }
+  static bool IsValid(const Handle& h) noexcept { return h.value != 0; }
+  static void Close(const Handle& h) noexcept { h.manager->Close(h.value); }
 };
-
-class SystemSleeperImpl : public Sleeper {
- public:
-  void SleepMs(std::uint32_t millis) override { SystemClock().SleepMs(millis); }
-};
+using ManagedHandle = UniqueHandle<ManagedHandleTraits>;
 
 }  // namespace
 
-bool RestartService(ServiceManager& manager, Sleeper& sleeper, std::wstring_view name) {
+bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view name) {
   // Declared in this order so that the service handle is closed first.
-  ScopedServiceHandle scm(manager, manager.OpenManager());
+  const ManagedHandle scm({&manager, manager.OpenManager()});
   if (!scm) return false;
-  ScopedServiceHandle service(manager, manager.OpenNamedService(scm.Get(), name));
+  const ManagedHandle service({&manager, manager.OpenNamedService(scm.Get().value, name)});
   if (!service) return false;
 
-  const std::optional<std::uint32_t> before = manager.QueryState(service.Get());
+  const std::optional<std::uint32_t> before = manager.QueryState(service.Get().value);
   if (!before) return false;
   if (*before != kServiceStopped) {
     // Pending and paused states are stopped too; the start below tells
     // whether the stop got through in time.
-    manager.SendStop(service.Get());
-    sleeper.SleepMs(kRestartWaitMs);
+    manager.SendStop(service.Get().value);
+    clock.SleepMs(kRestartWaitMs);
   }
-  if (!manager.StartWithoutArguments(service.Get())) return false;
-  sleeper.SleepMs(kRestartWaitMs);
+  if (!manager.StartWithoutArguments(service.Get().value)) return false;
+  clock.SleepMs(kRestartWaitMs);
 
-  const std::optional<std::uint32_t> after = manager.QueryState(service.Get());
+  const std::optional<std::uint32_t> after = manager.QueryState(service.Get().value);
   return after && *after == kServiceRunning;
 }
 
-bool RestartMonitorService(ServiceManager& manager, Sleeper& sleeper) {
-  return RestartService(manager, sleeper, kConfiguratorServiceName);
-}
-
-Sleeper& SystemSleeper() {
-  static SystemSleeperImpl sleeper;
-  return sleeper;
+bool RestartMonitorService(ServiceManager& manager, Clock& clock) {
+  return RestartService(manager, clock, kConfiguratorServiceName);
 }
 
 }  // namespace qv

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string_view>
 
+#include "common/clock.h"
+#include "common/service_states.h"
+
 namespace qv {
 
 // The few Service Control Manager calls the restart needs. A handle of 0 means
@@ -21,26 +24,17 @@ class ServiceManager {
   virtual void Close(Handle handle) = 0;
 };
 
-class Sleeper {
- public:
-  virtual ~Sleeper() = default;
-  virtual void SleepMs(std::uint32_t millis) = 0;
-};
-
-inline constexpr std::uint32_t kServiceStopped = 1;  // SERVICE_STOPPED
-inline constexpr std::uint32_t kServiceRunning = 4;  // SERVICE_RUNNING
 inline constexpr std::uint32_t kRestartWaitMs = 1000;
 
 // Stops the service unless it is stopped, waits, starts it, waits, and is true
 // only when it then reports running. No polling and no retry: a service that
 // is slow to stop makes the start fail, and the user presses again.
-bool RestartService(ServiceManager& manager, Sleeper& sleeper, std::wstring_view name);
+bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view name);
 // The same for the Monitor's service.
-bool RestartMonitorService(ServiceManager& manager, Sleeper& sleeper);
+bool RestartMonitorService(ServiceManager& manager, Clock& clock);
 
-// The real ones: the Service Control Manager (where the platform has one;
-// elsewhere every open fails) and Sleep.
+// The real Service Control Manager (where the platform has one; elsewhere
+// every open fails).
 ServiceManager& SystemServiceManager();
-Sleeper& SystemSleeper();
 
 }  // namespace qv

@@ -1,14 +1,14 @@
-#include "apply_settings.h"
+#include "configurator/apply_settings.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "fake_service_manager.h"
-#include "messages.h"
-#include "profile.h"
-#include "test_support.h"
-#include "text_util.h"
+#include "common/profile.h"
+#include "common/text_util.h"
+#include "configurator/messages.h"
+#include "tests/configurator/fake_service_manager.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

@@ -1,12 +1,12 @@
-#include "configurator_settings.h"
+#include "configurator/configurator_settings.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "ini_file.h"
-#include "profile.h"
-#include "test_support.h"
+#include "common/ini_file.h"
+#include "common/profile.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "service_restart.h"
-#include "text_util.h"
+#include "common/text_util.h"
+#include "configurator/service_restart.h"
 
 namespace qv::test {
 
@@ -75,9 +75,11 @@ class FakeServiceManager : public ServiceManager {
   Handle next_ = 1;
 };
 
-class FakeSleeper : public Sleeper {
+// A clock whose sleeps only leave a line in the journal.
+class FakeSleeper : public Clock {
  public:
   explicit FakeSleeper(std::vector<std::string>& journal) : journal_(journal) {}
+  std::int64_t Now() override { return 0; }
   void SleepMs(std::uint32_t millis) override { journal_.push_back("sleep " + std::to_string(millis)); }
 
  private:

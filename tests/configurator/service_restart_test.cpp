@@ -1,10 +1,10 @@
-#include "service_restart.h"
+#include "configurator/service_restart.h"
 
 #include <gtest/gtest.h>
 
-#include "fake_service_manager.h"
-#include "service_names.h"
-#include "text_util.h"
+#include "common/service_names.h"
+#include "common/text_util.h"
+#include "tests/configurator/fake_service_manager.h"
 
 namespace qv {
 namespace {
