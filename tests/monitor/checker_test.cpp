@@ -6,15 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include "checker.h"
-#include "clock.h"
-#include "log.h"
-#include "messages.h"
-#include "process_runner.h"
-#include "settings.h"
-#include "system.h"
-#include "test_support.h"
-#include "wmi_connection.h"
+#include "common/clock.h"
+#include "common/process_runner.h"
+#include "common/system.h"
+#include "monitor/checks/checker.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/log/log_writer.h"
+#include "monitor/messages.h"
+#include "monitor/settings.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
@@ -22,6 +22,7 @@ namespace {
 // What the fake WMI connections answer and what was asked of them.
 struct FakeWmi {
   bool connects = true;
+  std::deque<bool> connectResults;  // scripted per Connect, then `connects`
   std::deque<std::pair<bool, std::wstring>> statuses;  // scripted per query
   std::pair<bool, std::wstring> laterStatus{true, L"OK"};
   int created = 0;
@@ -37,7 +38,10 @@ class FakeWmiConnection : public WmiConnection {
   explicit FakeWmiConnection(FakeWmi& world) : world_(world) { ++world_.created; }
   bool Connect(QuorvanexServerInfo) override {
     ++world_.connectCalls;
-    return world_.connects;
+    if (world_.connectResults.empty()) return world_.connects;
+    const bool result = world_.connectResults.front();
+    world_.connectResults.pop_front();
+    return result;
   }
   bool QueryDeviceStatus(const std::wstring& pattern, std::wstring& status) override {
     ++world_.queries;
@@ -139,8 +143,8 @@ class CheckerTest : public ::testing::Test {
     return hits;
   }
 
-  std::wstring MailSent() const { return std::wstring(L"メール送信 成功:") + checker->info.server; }
-  std::wstring MailFailed() const { return std::wstring(L"メール送信 失敗:") + checker->info.server; }
+  std::wstring MailSent() const { return std::wstring(L"メール送信 成功:") + checker->Info().server; }
+  std::wstring MailFailed() const { return std::wstring(L"メール送信 失敗:") + checker->Info().server; }
 
   test::TempDir dir;
   MonitorSettings settings;
@@ -154,23 +158,22 @@ class CheckerTest : public ::testing::Test {
 
 TEST_F(CheckerTest, InfoNamesThisComputerWithoutCredentials) {
   Checker& c = Make();
-  EXPECT_EQ(c.info.index, 12345);
-  EXPECT_EQ(c.info.server, ComputerName());
-  EXPECT_FALSE(c.info.enabled);
-  EXPECT_EQ(c.info.port, 0);
-  EXPECT_TRUE(c.info.username.empty());
-  EXPECT_TRUE(c.info.password.empty());
-  EXPECT_EQ(c.running.load(), 1);
-  EXPECT_EQ(c.pingErrorCount + c.deviceErrorCount + c.pingMailCount + c.deviceMailCount +
-                c.pingAlertShown + c.deviceAlertShown,
-            0u);
+  EXPECT_EQ(c.Info().index, 12345);
+  EXPECT_EQ(c.Info().server, ComputerName());
+  EXPECT_FALSE(c.Info().enabled);
+  EXPECT_EQ(c.Info().port, 0);
+  EXPECT_TRUE(c.Info().username.empty());
+  EXPECT_TRUE(c.Info().password.empty());
+  for (const CheckState& state : {c.PingState(), c.DeviceState()}) {
+    EXPECT_EQ(state.errorCount + state.mailCount + state.alertShown, 0u);
+  }
 }
 
 TEST_F(CheckerTest, PingThresholdAlertsAtEveryTPlusOnethFailureWithoutMail) {
   settings.pingThreshold = 5;
   settings.servers = {Server(L"server01")};
   EXPECT_EQ(CyclesLogging(18, msg::kPingThresholdExceeded), (std::vector<int>{6, 12, 18}));
-  EXPECT_EQ(checker->pingErrorCount, 0u);  // a handled crossing starts the count again
+  EXPECT_EQ(checker->PingState().errorCount, 0u);  // a handled crossing starts the count again
   EXPECT_EQ(runner.runs, 0);
 }
 
@@ -200,11 +203,11 @@ TEST_F(CheckerTest, FailedWmiConnectionCountsNothingAndKeepsTheEpisode) {
   settings.screenAlertEnabled = true;
   wmi.laterStatus = {true, L"Error"};
   EXPECT_EQ(CyclesLogging(2, msg::kDeviceThresholdExceeded), (std::vector<int>{2}));
-  EXPECT_EQ(checker->deviceAlertShown, 1u);
+  EXPECT_EQ(checker->DeviceState().alertShown, 1u);
   wmi.connects = false;
   EXPECT_TRUE(CyclesLogging(5, msg::kDeviceThresholdExceeded).empty());
-  EXPECT_EQ(checker->deviceErrorCount, 0u);
-  EXPECT_EQ(checker->deviceAlertShown, 1u);
+  EXPECT_EQ(checker->DeviceState().errorCount, 0u);
+  EXPECT_EQ(checker->DeviceState().alertShown, 1u);
   EXPECT_EQ(wmi.queries, 2);
   EXPECT_EQ(wmi.releases, wmi.created);  // released on every path
 }
@@ -219,12 +222,12 @@ TEST_F(CheckerTest, MailLimitTwoMailsAtTheFirstTwoCrossingsUntilASuccessReArms) 
   EXPECT_EQ(CyclesLogging(8, MailSent()), (std::vector<int>{2, 4}));
   EXPECT_EQ(runner.runs, 2);
   EXPECT_EQ(wmi.startedCommands.size(), 1u);  // the on-screen alert once per episode
-  EXPECT_EQ(checker->pingErrorCount, 0u);     // the limit also clears the counter
+  EXPECT_EQ(checker->PingState().errorCount, 0u);     // the limit also clears the counter
 
   answers[L"10.0.0.1"] = true;
   Cycle();
-  EXPECT_EQ(checker->pingMailCount, 0u);
-  EXPECT_EQ(checker->pingAlertShown, 0u);
+  EXPECT_EQ(checker->PingState().mailCount, 0u);
+  EXPECT_EQ(checker->PingState().alertShown, 0u);
   answers[L"10.0.0.1"] = false;
   std::vector<std::wstring> lines = Cycle();
   lines = Cycle();
@@ -259,7 +262,7 @@ TEST_F(CheckerTest, FailedMailRepeatsLineAndMailEveryCycleButNotTheScreenAlert) 
                                                 msg::kScreenAlertPing, MailFailed()}));
   answers[L"10.0.0.1"] = false;
   EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded, MailSent()}));
-  EXPECT_EQ(checker->pingErrorCount, 0u);
+  EXPECT_EQ(checker->PingState().errorCount, 0u);
   EXPECT_TRUE(Cycle().empty());
   EXPECT_EQ(runner.runs, 4);
   EXPECT_EQ(wmi.startedCommands.size(), 2u);
@@ -268,14 +271,15 @@ TEST_F(CheckerTest, FailedMailRepeatsLineAndMailEveryCycleButNotTheScreenAlert) 
 TEST_F(CheckerTest, FailedScreenAlertIsNotRetriedAndNotLogged) {
   settings.deviceThreshold = 1;
   settings.screenAlertEnabled = true;
-  wmi.connects = false;  // the device check is skipped, the screen alert fails
-  Make();
-  checker->deviceErrorCount = 2;
-  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded}));
-  EXPECT_EQ(checker->deviceAlertShown, 1u);
-  checker->deviceErrorCount = 2;
+  wmi.laterStatus = {true, L"Error"};
+  // Two device checks that fail, then the screen alert cannot connect.
+  wmi.connectResults = {true, true, false};
   Cycle();
-  EXPECT_EQ(wmi.connectCalls, 3);  // two device checks, one alert attempt
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded}));
+  EXPECT_EQ(checker->DeviceState().alertShown, 1u);
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded}));
+  EXPECT_EQ(wmi.connectCalls, 5);  // four device checks, one alert attempt
 }
 
 TEST_F(CheckerTest, ScreenAlertSwitchedOffLeavesMailsAsConfigured) {
@@ -324,7 +328,7 @@ TEST_F(CheckerTest, PingsInListOrderUntilTheFirstAnswerSkippingDisabled) {
   answers[L"10.0.0.2"] = answers[L"10.0.0.3"] = answers[L"10.0.0.4"] = true;
   Cycle();
   EXPECT_EQ(pinged, (std::vector<std::wstring>{L"10.0.0.1", L"10.0.0.3"}));
-  EXPECT_EQ(checker->pingErrorCount, 0u);
+  EXPECT_EQ(checker->PingState().errorCount, 0u);
 }
 
 }  // namespace

@@ -2,15 +2,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
-#include "checker.h"
-#include "clock.h"
-#include "lifecycle.h"
-#include "log.h"
-#include "messages.h"
-#include "settings.h"
+#include "common/clock.h"
+#include "monitor/checks/checker.h"
+#include "monitor/log/log_writer.h"
+#include "monitor/messages.h"
+#include "monitor/service/monitoring.h"
+#include "monitor/settings.h"
 
 namespace qv {
 namespace {
@@ -21,12 +22,12 @@ constexpr std::int64_t kT0 = 1796534560;
 // loop is stopped after `stopAfter` sleeps.
 class SteppingClock final : public Clock {
  public:
-  explicit SteppingClock(std::atomic<std::int32_t>& running) : running_(running) {}
+  explicit SteppingClock(std::stop_source& stop) : stop_(stop) {}
   std::int64_t Now() override { return now.load(); }
   void SleepMs(std::uint32_t millis) override {
     sleeps.push_back(millis);
     now += steps.empty() ? 1 : steps[(sleeps.size() - 1) % steps.size()];
-    if (sleeps.size() >= stopAfter) running_.store(0);
+    if (sleeps.size() >= stopAfter) stop_.request_stop();
   }
 
   std::atomic<std::int64_t> now{kT0};
@@ -35,16 +36,16 @@ class SteppingClock final : public Clock {
   std::size_t stopAfter = 1000;
 
  private:
-  std::atomic<std::int32_t>& running_;
+  std::stop_source& stop_;
 };
 
 struct LoopRun {
-  std::atomic<std::int32_t> running{1};
-  SteppingClock clock{running};
+  std::stop_source stop;
+  SteppingClock clock{stop};
   std::vector<std::int64_t> cycles;  // times at which cycles began
 
   void Run(std::int64_t period, std::int64_t cycleLasts = 0) {
-    RunWorkerLoop(running, clock, period, [&] {
+    RunWorkerLoop(stop.get_token(), clock, period, [&] {
       cycles.push_back(clock.now.load());
       clock.now += cycleLasts;
     });
@@ -76,12 +77,12 @@ TEST(WorkerLoop, ACycleLongerThanThePeriodIsFollowedOneSecondAfterItEnds) {
 }
 
 TEST(WorkerLoop, AStopDuringACycleEndsTheLoopRightAfterThatCycle) {
-  std::atomic<std::int32_t> running{1};
-  SteppingClock clock{running};
+  std::stop_source stop;
+  SteppingClock clock{stop};
   int cycles = 0;
-  RunWorkerLoop(running, clock, 0, [&] {
+  RunWorkerLoop(stop.get_token(), clock, 0, [&] {
     ++cycles;
-    running.store(0);
+    stop.request_stop();
   });
   EXPECT_EQ(cycles, 1);
   EXPECT_EQ(clock.sleeps.size(), 1u);

@@ -1,0 +1,58 @@
+#include "monitor/alerts/mail_alert.h"
+
+#include <string>
+
+#include "common/files.h"
+#include "common/format.h"
+#include "common/process_runner.h"
+#include "common/profile.h"
+#include "common/server_info.h"
+#include "common/system.h"
+#include "monitor/alerts/alert_body.h"
+#include "monitor/settings.h"
+
+namespace qv {
+namespace {
+
+// The copy lives only while its mail is sent, whatever way the send ends.
+class CopyRemover {
+ public:
+  explicit CopyRemover(std::wstring path) : path_(std::move(path)) {}
+  ~CopyRemover() { RemoveFile(path_); }
+  CopyRemover(const CopyRemover&) = delete;
+  CopyRemover& operator=(const CopyRemover&) = delete;
+
+ private:
+  std::wstring path_;
+};
+
+// An unquoted program path with a blank is ambiguous: Windows tries each
+// blank-separated prefix as a program ("C:\Program.exe" first) and Linux
+// takes the first word. Quoted only then, so the usual line stays as it is.
+std::wstring ProgramToken(const std::wstring& path) {
+  if (path.find_first_of(L" \t") == std::wstring::npos) return path;
+  return Format(L"\"%s\"", path);
+}
+
+}  // namespace
+
+bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, bool isPing,
+                           ProcessRunner& runner, std::chrono::milliseconds waitBound) {
+  const std::wstring mailIni = JoinPath(settings.exeDirectory, kMailIni);
+  const std::wstring copy = JoinPath(settings.exeDirectory, Format(L"mail_%d.ini", copyIndex));
+
+  if (PathExists(copy)) RemoveFile(copy);
+  const CopyRemover remover(copy);
+  // The copy holds the mail server's password: its owner alone may read it.
+  CopyFileReplace(mailIni, copy, /*ownerOnly=*/true);
+
+  const std::wstring body = ReadAlertBody(copy, isPing, settings.hardwarePattern);
+  WriteProfileValue(copy, L"Config", L"Body", body);
+
+  const std::wstring commandLine =
+      Format(L"%s \"%s\"", ProgramToken(JoinPath(settings.exeDirectory, L"Ostrival.exe")), copy);
+  const ProcessOutcome outcome = runner.Run(commandLine, waitBound);
+  return outcome.started && !outcome.timedOut && outcome.exitCode == 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,21 @@
+#pragma once
+// The mail alert: the external mailer Ostrival.exe beside the executable,
+// given a private copy of mail.ini with the body filled in.
+#include <chrono>
+#include <cstdint>
+
+namespace qv {
+
+struct MonitorSettings;
+class ProcessRunner;
+
+// How long a mail program may run before it is stopped and counted as failed.
+inline constexpr std::chrono::milliseconds kMailerWaitBound = std::chrono::seconds(300);
+
+// Copies mail.ini to mail_<copyIndex>.ini, writes the body of the kind into
+// it as "Body", runs the mailer on it and deletes it. True when the mailer
+// exited with 0 within `waitBound`.
+bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, bool isPing,
+                           ProcessRunner& runner, std::chrono::milliseconds waitBound);
+
+}  // namespace qv

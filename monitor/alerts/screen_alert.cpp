@@ -1,0 +1,31 @@
+#include "monitor/alerts/screen_alert.h"
+
+#include "common/format.h"
+#include "common/server_info.h"
+#include "common/system.h"
+#include "monitor/alerts/alert_body.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/settings.h"
+
+namespace qv {
+
+std::wstring ScreenAlertCommandLine(const std::wstring& stamp, const std::wstring& body) {
+  return Format(L"msg.exe * /TIME:2147483647 \"[%s]%s\"", stamp, body);
+}
+
+bool ShowScreenAlertThroughWmi(WmiConnection& wmi, const QuorvanexServerInfo& info,
+                               const MonitorSettings& settings, bool isPing, std::int64_t eventTime) {
+  if (!wmi.Connect(info)) {
+    wmi.Release();
+    return false;
+  }
+  const std::wstring body =
+      ReadAlertBody(JoinPath(settings.exeDirectory, kMessageIni), isPing, settings.hardwarePattern);
+  const std::wstring stamp = FormatLocalTime(eventTime, L"%Y/%m/%d %H:%M:%S");
+  std::wstring scratch;
+  wmi.StartProcess(ScreenAlertCommandLine(stamp, body), L"", scratch);
+  wmi.Release();
+  return true;
+}
+
+}  // namespace qv

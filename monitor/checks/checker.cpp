@@ -1,0 +1,121 @@
+#include "monitor/checks/checker.h"
+
+#include "common/clock.h"
+#include "common/process_runner.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "monitor/alerts/screen_alert.h"
+#include "monitor/checks/ping.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/log/log_writer.h"
+#include "monitor/messages.h"
+#include "monitor/settings.h"
+
+namespace qv {
+
+CheckerPorts SystemCheckerPorts() {
+  CheckerPorts ports;
+  ports.pingAddress = PingAddress;
+  ports.newWmiConnection = CreateWmiConnection;
+  ports.processRunner = &SystemProcessRunner();
+  ports.clock = &SystemClock();
+  return ports;
+}
+
+Checker::Checker(const MonitorSettings& settings, CheckerPorts ports)
+    : settings_(settings), ports_(std::move(ports)) {
+  if (ports_.clock == nullptr) ports_.clock = &SystemClock();
+  info_.index = kCheckerIndex;
+  info_.enabled = false;
+  info_.port = 0;
+  info_.server = ComputerName();
+}
+
+void Checker::RunCycle() {
+  if (settings_.deviceThreshold != 0) CheckDevice();
+  if (settings_.pingThreshold != 0) CheckPing();
+  HandleCrossing(false, settings_.deviceThreshold, device_);
+  HandleCrossing(true, settings_.pingThreshold, ping_);
+}
+
+void Checker::CheckDevice() {
+  std::unique_ptr<WmiConnection> wmi = ports_.newWmiConnection();
+  // A connection that cannot be made is neither a failure nor a success.
+  if (wmi->Connect(info_)) {
+    std::wstring status;
+    if (!wmi->QueryDeviceStatus(settings_.hardwarePattern, status)) {
+      ++device_.errorCount;
+    } else if (EqualsNoCase(status, L"OK")) {
+      device_.alertShown = 0;
+      device_.mailCount = 0;
+    } else {
+      ++device_.errorCount;
+    }
+  }
+  wmi->Release();
+}
+
+void Checker::CheckPing() {
+  for (const QuorvanexServerInfo& entry : settings_.servers) {
+    // Servers switched off in the Configurator are not pinged.
+    if (!entry.enabled) continue;
+    const std::wstring address = entry.server;
+    if (ports_.pingAddress(address)) {
+      ping_.mailCount = 0;
+      ping_.alertShown = 0;
+      return;
+    }
+  }
+  ++ping_.errorCount;
+}
+
+void Checker::HandleCrossing(bool isPing, std::int32_t threshold, CheckState& state) {
+  // Unsigned on purpose: a negative threshold in the INI file never alerts.
+  if (!(state.errorCount > static_cast<std::uint32_t>(threshold))) return;
+  if (isPing) {
+    WriteLog(msg::kPingThresholdExceeded);
+  } else {
+    WriteLog(msg::kDeviceThresholdExceeded);
+  }
+
+  if (settings_.screenAlertEnabled && state.alertShown == 0) {
+    const std::int64_t now = ports_.clock->Now();
+    // Counted before the attempt: a failed alert is not retried in this episode.
+    ++state.alertShown;
+    if (ShowScreenAlert(isPing, now)) {
+      if (isPing) {
+        WriteLog(msg::kScreenAlertPing);
+      } else {
+        WriteLog(msg::kScreenAlertDevice);
+      }
+    }
+  }
+
+  const std::uint32_t limit = settings_.mailSendLimit;
+  if (limit == 0) {
+    state.errorCount = 0;
+  } else if (limit == kMailSendNoLimit || state.mailCount < limit) {
+    if (SendAlertMail(isPing)) {
+      WriteLog(msg::kMailSent, info_.server);
+      ++state.mailCount;
+      state.errorCount = 0;
+    } else {
+      // The counter stays above the threshold, so the next cycle tries again.
+      WriteLog(msg::kMailFailed, info_.server);
+    }
+  } else {
+    state.errorCount = 0;
+  }
+}
+
+bool Checker::ShowScreenAlert(bool isPing, std::int64_t eventTime) {
+  std::unique_ptr<WmiConnection> wmi = ports_.newWmiConnection();
+  return ShowScreenAlertThroughWmi(*wmi, info_, settings_, isPing, eventTime);
+}
+
+bool Checker::SendAlertMail(bool isPing) {
+  return SendMailThroughMailer(settings_, info_.index, isPing, *ports_.processRunner,
+                               ports_.mailerWaitBound);
+}
+
+}  // namespace qv

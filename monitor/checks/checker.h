@@ -1,0 +1,76 @@
+#pragma once
+// The monitoring object: a check cycle every intervalMinutes that counts
+// failures and raises alerts past the thresholds. Its thread belongs to the
+// Monitoring object that owns it.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/server_info.h"
+#include "monitor/alerts/mail_alert.h"
+
+namespace qv {
+
+struct MonitorSettings;
+class WmiConnection;
+class ProcessRunner;
+class Clock;
+
+// The index of the Checker's own record; it names the mail copy (mail_12345.ini).
+inline constexpr std::int32_t kCheckerIndex = 12345;
+
+// What the cycle needs of the world; tests put fakes here.
+struct CheckerPorts {
+  std::function<bool(const std::wstring&)> pingAddress;
+  std::function<std::unique_ptr<WmiConnection>()> newWmiConnection;
+  ProcessRunner* processRunner = nullptr;
+  Clock* clock = nullptr;
+  std::chrono::milliseconds mailerWaitBound = kMailerWaitBound;
+};
+
+// The real probes, WMI, processes and clock of this platform.
+CheckerPorts SystemCheckerPorts();
+
+// What one check keeps between cycles. An episode of failures ends when the
+// check succeeds, which clears `mailCount` and `alertShown`; `errorCount` is
+// cleared only when a crossing of the threshold has been handled.
+struct CheckState {
+  std::uint32_t errorCount = 0;
+  std::uint32_t mailCount = 0;   // mails sent in this episode
+  std::uint32_t alertShown = 0;  // non-zero once the screen alert was tried
+};
+
+class Checker {
+ public:
+  Checker(const MonitorSettings& settings, CheckerPorts ports);
+  Checker(const Checker&) = delete;
+  Checker& operator=(const Checker&) = delete;
+
+  void RunCycle();
+  // The on-screen alert (msg.exe through WMI); `isPing` false = device kind.
+  bool ShowScreenAlert(bool isPing, std::int64_t eventTime);
+  // The mail alert through the external mailer.
+  bool SendAlertMail(bool isPing);
+
+  // This computer, for the device check and the alerts.
+  const QuorvanexServerInfo& Info() const { return info_; }
+  const CheckState& PingState() const { return ping_; }
+  const CheckState& DeviceState() const { return device_; }
+  const MonitorSettings& Settings() const { return settings_; }
+  Clock& GetClock() const { return *ports_.clock; }
+
+ private:
+  void CheckDevice();
+  void CheckPing();
+  void HandleCrossing(bool isPing, std::int32_t threshold, CheckState& state);
+
+  const MonitorSettings& settings_;
+  CheckerPorts ports_;
+  QuorvanexServerInfo info_;
+  CheckState ping_;
+  CheckState device_;
+};
+
+}  // namespace qv
