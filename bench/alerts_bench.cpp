@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "checker.h"
-#include "command_line.h"
-#include "process_probe.h"
-#include "process_runner.h"
-#include "settings.h"
-#include "test_support.h"
+#include "common/command_line.h"
+#include "common/process_runner.h"
+#include "monitor/checks/checker.h"
+#include "monitor/settings.h"
+#include "tests/support/process_probe.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

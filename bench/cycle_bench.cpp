@@ -4,13 +4,13 @@
 #include <memory>
 #include <string>
 
-#include "checker.h"
-#include "clock.h"
-#include "log.h"
-#include "process_runner.h"
-#include "settings.h"
-#include "test_support.h"
-#include "wmi_connection.h"
+#include "common/clock.h"
+#include "common/process_runner.h"
+#include "monitor/checks/checker.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/log/log_writer.h"
+#include "monitor/settings.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // connect/query/release round over this machine's /sys as one cycle makes it.
 #include <benchmark/benchmark.h>
 
-#include "system.h"
-#include "wmi_connection.h"
-#include "wql.h"
+#include "common/system.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/checks/wql.h"
 
 namespace {
 

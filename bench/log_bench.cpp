@@ -2,10 +2,10 @@
 // pass of 100 lines to disk.
 #include <benchmark/benchmark.h>
 
-#include "clock.h"
-#include "log.h"
-#include "messages.h"
-#include "test_support.h"
+#include "common/clock.h"
+#include "monitor/log/log_writer.h"
+#include "monitor/messages.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <fcntl.h>
 
-#include "ping.h"
+#include "monitor/checks/ping.h"
 
 extern char** environ;
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "settings.h"
-#include "test_support.h"
+#include "monitor/settings.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

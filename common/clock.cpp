@@ -1,9 +1,9 @@
-#include "clock.h"
+#include "common/clock.h"
 
 #include <chrono>
 #include <thread>
 
-#include "system.h"
+#include "common/system.h"
 
 namespace qv {
 namespace {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "codec.h"
+#include "common/codec.h"
 
 namespace qv {
 namespace {

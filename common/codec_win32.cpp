@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "codec.h"
+#include "common/codec.h"
 
 namespace qv {
 

@@ -1,6 +1,5 @@
 #pragma once
-// Windows command lines: CommandLineToArgvW's splitting, and the quoting
-// that makes an argument survive it.
+// Windows command lines, split into arguments as CommandLineToArgvW splits them.
 #include <string>
 #include <string_view>
 #include <vector>

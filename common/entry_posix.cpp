@@ -1,5 +1,5 @@
-#include "entry.h"
-#include "text_util.h"
+#include "common/entry.h"
+#include "common/text_util.h"
 
 int main(int argc, char** argv) {
   std::vector<std::wstring> args;

@@ -1,4 +1,4 @@
-#include "entry.h"
+#include "common/entry.h"
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> args;

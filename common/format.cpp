@@ -1,4 +1,4 @@
-#include "format.h"
+#include "common/format.h"
 
 namespace qv::format_detail {
 
@@ -12,20 +12,20 @@ std::wstring Render(std::wstring_view text, const Arg* args, std::size_t count) 
       out.push_back(c);
       continue;
     }
-    wchar_t spec = text[++i];
-    if (spec == L'%') {
+    wchar_t conversion = text[++i];
+    if (conversion == L'%') {
       out.push_back(L'%');
       continue;
     }
     const Arg& a = args[next < count ? next : count];
     ++next;
-    if (spec == L's') {
+    if (conversion == L's') {
       out.append(a.text);
     } else {
       // %d of an unsigned value and %u of a signed one reinterpret 32 bits, as printf does.
       std::uint64_t magnitude;
       bool negative = false;
-      if (spec == L'd') {
+      if (conversion == L'd') {
         std::int64_t v = a.kind == ArgKind::Unsigned ? static_cast<std::int32_t>(a.u) : a.s;
         negative = v < 0;
         magnitude = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);

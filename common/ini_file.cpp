@@ -1,7 +1,7 @@
-#include "ini_file.h"
+#include "common/ini_file.h"
 
-#include "codec.h"
-#include "text_util.h"
+#include "common/codec.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "profile.h"
+#include "common/profile.h"
 
 namespace qv {
 

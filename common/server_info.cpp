@@ -1,10 +1,10 @@
-#include "server_info.h"
+#include "common/server_info.h"
 
 #include <algorithm>
 
-#include "format.h"
-#include "profile.h"
-#include "text_util.h"
+#include "common/format.h"
+#include "common/profile.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {

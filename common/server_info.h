@@ -27,6 +27,11 @@ inline constexpr wchar_t kConfigIni[] = L"config.ini";
 inline constexpr wchar_t kMailIni[] = L"mail.ini";
 inline constexpr wchar_t kMessageIni[] = L"message.ini";
 
+// mail.ini "MailSend": up to this many mails per episode may be asked for;
+// the Monitor reads every other value as kMailSendNoLimit.
+inline constexpr std::uint32_t kMailSendMaxLimit = 10;
+inline constexpr std::uint32_t kMailSendNoLimit = 99;
+
 // The check interval and the two thresholds of config.ini, as both programs
 // read them: default 5 each; a negative value leaves the field as it was.
 void ReadCheckSettings(const ProfileReader& configIni, std::int32_t& intervalMinutes,

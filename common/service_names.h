@@ -1,5 +1,4 @@
 #pragma once
-#include "text_util.h"
 
 namespace qv {
 

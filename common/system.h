@@ -28,9 +28,9 @@ std::int64_t NowSeconds();
 // runtime accepts, so both platforms agree.
 std::wstring FormatLocalTime(std::int64_t seconds, const wchar_t* format);
 
-// The process start-up step that stands for the framework initialisation: the
-// program's own module handle, then the framework. Cannot fail on Linux.
-enum class PlatformInitResult { Ok, NoModuleHandle, FrameworkFailed };
+// The process start-up step: the program's own module handle. There is no
+// application framework to initialise besides it. Cannot fail on Linux.
+enum class PlatformInitResult { Ok, NoModuleHandle };
 PlatformInitResult InitializePlatform();
 
 // Writes wide text to standard output (UTF-8 on Linux, the console's own

@@ -6,8 +6,8 @@
 #include <ctime>
 #include <vector>
 
-#include "text_util.h"
-#include "system.h"
+#include "common/system.h"
+#include "common/text_util.h"
 
 namespace qv {
 

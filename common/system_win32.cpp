@@ -5,8 +5,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "codec.h"
-#include "system.h"
+#include "common/codec.h"
+#include "common/system.h"
 
 namespace qv {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "command_line.h"
-#include "text_util.h"
+#include "common/command_line.h"
+#include "common/text_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::wstring line = qv::Utf8ToWide(std::string_view(reinterpret_cast<const char*>(data), size));

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ini_file.h"
+#include "common/ini_file.h"
 
 namespace {
 

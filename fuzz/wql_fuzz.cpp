@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "text_util.h"
-#include "wql.h"
+#include "common/text_util.h"
+#include "monitor/checks/wql.h"
 
 namespace {
 

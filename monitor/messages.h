@@ -4,7 +4,6 @@
 namespace qv::msg {
 
 inline constexpr wchar_t kFatalNoModuleHandle[] = L"致命的なエラー: GetModuleHandle が失敗しました\n";
-inline constexpr wchar_t kFatalFrameworkInit[] = L"致命的なエラー: MFC の初期化ができませんでした。\n";
 
 inline constexpr wchar_t kConsoleStart[] = L"開始";
 inline constexpr wchar_t kConsoleStop[] = L"停止";

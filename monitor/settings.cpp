@@ -1,8 +1,8 @@
-#include "settings.h"
+#include "monitor/settings.h"
 
-#include "profile.h"
-#include "text_util.h"
-#include "system.h"
+#include "common/profile.h"
+#include "common/system.h"
+#include "common/text_util.h"
 
 namespace qv {
 
@@ -32,7 +32,7 @@ void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
   {
     ProfileReader mail(JoinPath(s.exeDirectory, kMailIni));
     const std::uint32_t mailSend = mail.GetInt(L"Config", L"MailSend", 0);
-    s.mailSendLimit = mailSend <= 10 ? mailSend : 99;
+    s.mailSendLimit = mailSend <= kMailSendMaxLimit ? mailSend : kMailSendNoLimit;
   }
 
   {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "server_info.h"
+#include "common/server_info.h"
 
 namespace qv {
 

@@ -4,6 +4,5 @@
 namespace qv::pomvex::msg {
 
 inline constexpr wchar_t kFatalNoModuleHandle[] = L"致命的なエラー: GetModuleHandle が失敗しました\n";
-inline constexpr wchar_t kFatalFrameworkInit[] = L"致命的なエラー: MFC の初期化が失敗しました\n";
 
 }  // namespace qv::pomvex::msg

@@ -1,6 +1,6 @@
-#include "pomvex.h"
+#include "pomvex/pomvex.h"
 
-#include "messages.h"
+#include "pomvex/messages.h"
 
 namespace qv::pomvex {
 
@@ -14,9 +14,6 @@ int RunProgram(const std::vector<std::wstring>& args, const Ports& ports) {
   switch (ports.initialize()) {
     case PlatformInitResult::NoModuleHandle:
       ports.write(msg::kFatalNoModuleHandle);
-      return 1;
-    case PlatformInitResult::FrameworkFailed:
-      ports.write(msg::kFatalFrameworkInit);
       return 1;
     case PlatformInitResult::Ok:
       break;

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "system.h"
+#include "common/system.h"
 
 namespace qv::pomvex {
 

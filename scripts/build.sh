@@ -3,10 +3,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QV_JOBS:-$(nproc)}
-cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# QV_WERROR=1 (CI sets it) turns every compiler warning into an error.
+werror=-DQV_WERROR=$([ "${QV_WERROR:-0}" = 1 ] && echo ON || echo OFF)
+cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$werror" >/dev/null
 cmake --build "$root/build/native" -j "$jobs"
 if [ "${QV_NATIVE_ONLY:-0}" != 1 ]; then
-  cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$werror" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
   cmake --build "$root/build/win64" -j "$jobs"
 fi

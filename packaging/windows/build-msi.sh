@@ -11,10 +11,7 @@ bin=$(cd "${1:-$root/build/win64/bin}" && pwd)
 version=${QV_MSI_VERSION:-$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")}
 out=${2:-$root/build/win64/QuorvanexWatchdog-$version-x64.msi}
 
-if ! command -v wixl >/dev/null; then
-  echo "build-msi: installing wixl"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wixl >/dev/null
-fi
+command -v wixl >/dev/null || { echo "build-msi: wixl is missing; scripts/setup.sh installs it" >&2; exit 1; }
 
 for program in Monitor ServiceStopWait; do
   [ -f "$bin/$program.exe" ] || { echo "build-msi: $bin/$program.exe is missing" >&2; exit 1; }

@@ -5,10 +5,7 @@
 # removes programs and service.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 [ "$QV_PLATFORM" = win32 ] || skip "Windows packages only"
-if ! command -v wixl >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wixl >/dev/null 2>&1 ||
-    skip "wixl is not installed and cannot be installed"
-fi
+command -v wixl >/dev/null || { echo "FAIL: wixl is missing; scripts/setup.sh installs it"; exit 1; }
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
 trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
 

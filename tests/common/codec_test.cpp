@@ -1,4 +1,4 @@
-#include "codec.h"
+#include "common/codec.h"
 
 #include <gtest/gtest.h>
 

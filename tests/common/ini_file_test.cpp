@@ -1,6 +1,6 @@
 // Byte-level behaviour of IniFile: a write changes one line and keeps every
 // other byte, as Windows does when it edits a profile in place.
-#include "ini_file.h"
+#include "common/ini_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
-#include "process_runner.h"
+#include "common/process_runner.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
 
-#include "process_probe.h"
-#include "system.h"
-#include "test_support.h"
-#include "text_util.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "tests/support/process_probe.h"
+#include "tests/support/test_support.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

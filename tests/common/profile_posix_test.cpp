@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "profile.h"
-#include "test_support.h"
-#include "text_util.h"
+#include "common/profile.h"
+#include "common/text_util.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,7 @@
 // One set of INI behaviours, run natively against IniFile and, cross-compiled,
 // against the real profile functions under Wine. Where Wine is known to differ
 // from Windows the test follows Windows and is skipped under Wine.
-#include "profile.h"
+#include "common/profile.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "system.h"
-#include "test_support.h"
-#include "text_util.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

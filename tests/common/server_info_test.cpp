@@ -1,9 +1,9 @@
-#include "server_info.h"
+#include "common/server_info.h"
 
 #include <gtest/gtest.h>
 
-#include "profile.h"
-#include "test_support.h"
+#include "common/profile.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

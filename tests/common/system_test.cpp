@@ -1,8 +1,8 @@
-#include "system.h"
+#include "common/system.h"
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "log.h"
+#include "monitor/log/log_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
-#include "clock.h"
-#include "files.h"
-#include "messages.h"
-#include "system.h"
-#include "test_support.h"
+#include "common/clock.h"
+#include "common/files.h"
+#include "common/system.h"
+#include "monitor/messages.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
@@ -52,7 +52,7 @@ class LogWriterTest : public ::testing::Test {
   // Rotated files in name order, then log.txt: the whole history.
   std::string History() const {
     CSortStringArray names;
-    for (auto& n : ListFilesEndingWith(LogDir(), L"_log.txt")) names.push_back(n);
+    for (auto& n : ListFilesEndingWith(LogDir(), L"_log.txt")) names.Add(n);
     names.Sort();
     std::string all;
     for (auto& n : names) all += test::ReadBytes(JoinPath(LogDir(), n));
@@ -179,10 +179,10 @@ TEST_F(LogWriterTest, RotationKeepsThe30NewestAndSkipsDirectoriesAndOtherFiles) 
 
 TEST_F(LogWriterTest, PruningWith30RotatedFilesDeletesNone) {
   for (int i = 1; i <= 30; ++i) test::WriteBytes(JoinPath(LogDir(), OldName(i)), "old");
-  log.PruneRotatedLogs();
+  PruneRotatedLogs(log.Directory());
   EXPECT_EQ(ListFilesEndingWith(LogDir(), L"_log.txt").size(), 30u);
   test::WriteBytes(JoinPath(LogDir(), OldName(31)), "old");
-  log.PruneRotatedLogs();
+  PruneRotatedLogs(log.Directory());
   EXPECT_FALSE(PathExists(JoinPath(LogDir(), OldName(1))));
   EXPECT_TRUE(PathExists(JoinPath(LogDir(), OldName(31))));
 }
@@ -249,7 +249,7 @@ TEST_F(LogWriterTest, TheBacklogOfAnUnopenableFileKeepsOnlyTheNewest10000) {
   MakeDirectory(JoinPath(blocker, L"log"));
   log.Flush();
   CSortStringArray names;
-  for (auto& n : ListFilesEndingWith(log.Directory(), L"_log.txt")) names.push_back(n);
+  for (auto& n : ListFilesEndingWith(log.Directory(), L"_log.txt")) names.Add(n);
   names.Sort();
   std::string all;
   for (auto& n : names) all += test::ReadBytes(JoinPath(log.Directory(), n));

@@ -4,15 +4,15 @@
 #include <filesystem>
 #include <string>
 
-#include "checker.h"
-#include "files.h"
-#include "process_probe.h"
-#include "process_runner.h"
-#include "profile.h"
-#include "settings.h"
-#include "system.h"
-#include "test_support.h"
-#include "text_util.h"
+#include "common/files.h"
+#include "common/process_runner.h"
+#include "common/profile.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "monitor/checks/checker.h"
+#include "monitor/settings.h"
+#include "tests/support/process_probe.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "entry.h"
-#include "ping.h"
-#include "system.h"
+#include "common/entry.h"
+#include "common/system.h"
+#include "monitor/checks/ping.h"
 
 int ProgramMain(const std::vector<std::wstring>& args) {
   if (args.size() != 2) {

@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ipv4_text.h"
-#include "ping.h"
+#include "monitor/checks/ipv4_text.h"
+#include "monitor/checks/ping.h"
 
 namespace qv {
 namespace {

@@ -9,13 +9,13 @@
 #include <string>
 #include <thread>
 
-#include "checker.h"
-#include "process_start.h"
-#include "settings.h"
-#include "system.h"
-#include "test_support.h"
-#include "text_util.h"
-#include "wmi_connection.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "monitor/alerts/process_start_posix.h"
+#include "monitor/checks/checker.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/settings.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "checker.h"
-#include "settings.h"
-#include "system.h"
-#include "test_support.h"
-#include "wmi_connection.h"
+#include "common/system.h"
+#include "monitor/checks/checker.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/settings.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

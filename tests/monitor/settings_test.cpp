@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "monitor/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "system.h"
-#include "test_support.h"
+#include "common/system.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

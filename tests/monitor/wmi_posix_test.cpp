@@ -8,12 +8,12 @@
 #include <initializer_list>
 #include <utility>
 
-#include "device_table_posix.h"
-#include "system.h"
-#include "test_support.h"
-#include "text_util.h"
-#include "wmi_connection.h"
-#include "wql.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "monitor/checks/device_table_posix.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/checks/wql.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
@@ -40,14 +40,14 @@ class StandIn : public ::testing::Test {
   }
 
   fs::path Device(const char* bus, const char* name, Attributes attributes) {
-    fs::path dir = root / "bus" / bus / "devices" / name;
-    fs::create_directories(dir);
-    for (const auto& [key, value] : attributes) std::ofstream(dir / key) << value << "\n";
-    return dir;
+    fs::path device = root / "bus" / bus / "devices" / name;
+    fs::create_directories(device);
+    for (const auto& [key, value] : attributes) std::ofstream(device / key) << value << "\n";
+    return device;
   }
-  void Bind(const fs::path& dir) {
+  void Bind(const fs::path& device) {
     fs::create_directories(root / "drivers" / "some");
-    fs::create_directory_symlink(root / "drivers" / "some", dir / "driver");
+    fs::create_directory_symlink(root / "drivers" / "some", device / "driver");
   }
 
   std::unique_ptr<WmiConnection> Connected() {

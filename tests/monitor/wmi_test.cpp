@@ -1,11 +1,11 @@
 // What both WmiConnection implementations agree on. Under Wine this runs the
 // real scripting objects; on Linux the sysfs stand-in.
-#include "wmi_connection.h"
+#include "monitor/checks/wmi_connection.h"
 
 #include <gtest/gtest.h>
 
-#include "system.h"
-#include "wql.h"
+#include "common/system.h"
+#include "monitor/checks/wql.h"
 
 namespace qv {
 namespace {

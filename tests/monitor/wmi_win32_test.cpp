@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "system.h"
-#include "test_support.h"
-#include "wmi_win32.h"
-#include "wql.h"
+#include "common/system.h"
+#include "monitor/checks/wmi_connection_win32.h"
+#include "monitor/checks/wql.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {

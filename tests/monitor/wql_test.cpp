@@ -1,4 +1,4 @@
-#include "wql.h"
+#include "monitor/checks/wql.h"
 
 #include <gtest/gtest.h>
 

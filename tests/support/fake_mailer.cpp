@@ -16,10 +16,10 @@
 #include <unistd.h>
 #endif
 
-#include "entry.h"
-#include "profile.h"
-#include "system.h"
-#include "text_util.h"
+#include "common/entry.h"
+#include "common/profile.h"
+#include "common/system.h"
+#include "common/text_util.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "process_probe.h"
+#include "tests/support/process_probe.h"
 
 #include <filesystem>
 #include <sstream>
@@ -10,9 +10,9 @@
 #include <cerrno>
 #endif
 
-#include "system.h"
-#include "test_support.h"
-#include "text_util.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "tests/support/test_support.h"
 
 namespace qv::test {
 

@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,8 +7,8 @@
 #include <fstream>
 #include <random>
 
-#include "text_util.h"
-#include "system.h"
+#include "common/system.h"
+#include "common/text_util.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -14,14 +14,15 @@
 #include <string>
 #include <thread>
 
-#include "service_host.h"
+#include "common/handles_posix.h"
+#include "monitor/service/service_host.h"
 
 namespace qv {
 namespace {
 
 // Wakes the dispatcher thread: 'T' = SIGTERM, 'R' = handler registered,
 // 'D' = the service main function has returned.
-int g_wakePipe[2] = {-1, -1};
+UniquePipe g_wake;
 volatile std::sig_atomic_t g_terminateSignal = 0;
 std::atomic<ServiceControlProc> g_handler{nullptr};
 std::string g_notifySocket;
@@ -30,14 +31,14 @@ extern "C" void OnTerminateSignal(int) {
   const int saved = errno;
   g_terminateSignal = 1;
   const char c = 'T';
-  ssize_t ignored = write(g_wakePipe[1], &c, 1);
+  ssize_t ignored = write(g_wake.write.Get(), &c, 1);
   (void)ignored;
   errno = saved;
 }
 
 void Wake(char c) {
-  if (g_wakePipe[1] < 0) return;
-  ssize_t ignored = write(g_wakePipe[1], &c, 1);
+  if (!g_wake.write) return;
+  ssize_t ignored = write(g_wake.write.Get(), &c, 1);
   (void)ignored;
 }
 
@@ -54,10 +55,10 @@ void Notify(const std::string& text) {
   } else {
     length += 1;  // the terminating NUL of a path name
   }
-  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  sendto(fd, text.data(), text.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address), length);
-  close(fd);
+  const UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd) return;
+  sendto(fd.Get(), text.data(), text.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+         length);
 }
 
 }  // namespace
@@ -67,10 +68,8 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
   const char* socketPath = std::getenv("NOTIFY_SOCKET");
   if (socketPath == nullptr || *socketPath == '\0') return false;
   g_notifySocket = socketPath;
-  if (pipe(g_wakePipe) != 0) return false;
-  fcntl(g_wakePipe[0], F_SETFD, FD_CLOEXEC);
-  fcntl(g_wakePipe[1], F_SETFD, FD_CLOEXEC);
-  fcntl(g_wakePipe[1], F_SETFL, O_NONBLOCK);  // a signal handler must never block
+  if (!MakePipe(g_wake, O_CLOEXEC)) return false;
+  fcntl(g_wake.write.Get(), F_SETFL, O_NONBLOCK);  // a signal handler must never block
 
   struct sigaction action {};
   action.sa_handler = OnTerminateSignal;
@@ -95,11 +94,11 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
   for (;;) {
     // The timeout covers runtimes that hold a signal back until the thread
     // leaves its system call (sanitizers do): the flag is seen regardless.
-    pollfd wake{g_wakePipe[0], POLLIN, 0};
+    pollfd wake{g_wake.read.Get(), POLLIN, 0};
     const int ready = poll(&wake, 1, 500);
     char c = 0;
     if (ready > 0) {
-      const ssize_t n = read(g_wakePipe[0], &c, 1);
+      const ssize_t n = read(g_wake.read.Get(), &c, 1);
       if (n < 0 && errno != EINTR) break;
       if (n == 0 || c == 'D') break;
     }
@@ -114,9 +113,8 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
     }
   }
   service.join();
-  close(g_wakePipe[0]);
-  close(g_wakePipe[1]);
-  g_wakePipe[0] = g_wakePipe[1] = -1;
+  g_wake.read.Reset();
+  g_wake.write.Reset();
   return true;
 }
 

@@ -3,12 +3,12 @@
 // and Win32_Process.Create becomes a detached process start.
 #include <cstdlib>
 
-#include "device_table_posix.h"
-#include "process_start.h"
-#include "system.h"
-#include "text_util.h"
-#include "wmi_connection.h"
-#include "wql.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "monitor/alerts/process_start_posix.h"
+#include "monitor/checks/device_table_posix.h"
+#include "monitor/checks/wmi_connection.h"
+#include "monitor/checks/wql.h"
 
 namespace qv {
 namespace {
@@ -52,7 +52,6 @@ class SysfsWmiConnection final : public WmiConnection {
       // Only the first object counts; a property the query did not select
       // cannot be read from it.
       if (!selectsCaption || !selectsStatus) return Fail(kWbemNotFound);
-      if (row.status.empty()) return false;
       status = row.status;
       return true;
     }

@@ -1,4 +1,4 @@
-#include "ipv4_text.h"
+#include "monitor/checks/ipv4_text.h"
 
 namespace qv {
 

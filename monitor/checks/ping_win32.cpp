@@ -7,8 +7,9 @@
 #include <cstring>
 #include <memory>
 
-#include "ipv4_text.h"
-#include "ping.h"
+#include "common/unique_handle.h"
+#include "monitor/checks/ipv4_text.h"
+#include "monitor/checks/ping.h"
 
 namespace qv {
 namespace {
@@ -19,10 +20,13 @@ constexpr WORD kPayloadSize = 32;
 // wants 8 bytes beyond record and payload; a smaller buffer fails every echo.
 constexpr DWORD kReplySize = sizeof(ICMP_ECHO_REPLY) + kPayloadSize + 8;
 
-struct IcmpHandleCloser {
-  void operator()(HANDLE handle) const { IcmpCloseHandle(handle); }
+struct IcmpHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(HANDLE h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) noexcept { IcmpCloseHandle(h); }
 };
-using IcmpHandle = std::unique_ptr<void, IcmpHandleCloser>;
+using UniqueIcmpHandle = UniqueHandle<IcmpHandleTraits>;
 
 }  // namespace
 
@@ -35,13 +39,12 @@ bool PingAddress(const std::wstring& address) {
   std::memcpy(&destination, octets->data(), sizeof destination);
   if (destination == 0xFFFFFFFFu) return false;  // limited broadcast
 
-  HANDLE raw = IcmpCreateFile();
-  if (raw == INVALID_HANDLE_VALUE) return false;
-  IcmpHandle icmp(raw);
+  const UniqueIcmpHandle icmp(IcmpCreateFile());
+  if (!icmp) return false;
 
   char payload[kPayloadSize] = "Data Buffer";
   auto reply = std::make_unique<unsigned char[]>(kReplySize);
-  const DWORD replies = IcmpSendEcho(icmp.get(), destination, payload, kPayloadSize, nullptr,
+  const DWORD replies = IcmpSendEcho(icmp.Get(), destination, payload, kPayloadSize, nullptr,
                                      reply.get(), kReplySize, kTimeoutMs);
   if (replies == 0) return false;
   ICMP_ECHO_REPLY first;

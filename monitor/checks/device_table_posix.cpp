@@ -1,4 +1,4 @@
-#include "device_table_posix.h"
+#include "monitor/checks/device_table_posix.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include <optional>
 #include <system_error>
 
-#include "text_util.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {

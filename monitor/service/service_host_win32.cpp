@@ -2,7 +2,7 @@
 
 #include <clocale>
 
-#include "service_host.h"
+#include "monitor/service/service_host.h"
 
 namespace qv {
 namespace {

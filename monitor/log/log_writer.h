@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "format.h"
+#include "common/format.h"
+#include "monitor/log/log_rotation.h"
 
 namespace qv {
 
@@ -24,11 +25,7 @@ struct LogEntry {
   std::int64_t time = 0;     // seconds since 1970, taken when queued
 };
 
-inline constexpr wchar_t kLogFileName[] = L"log.txt";
-inline constexpr wchar_t kDefaultLogSubdirectory[] = L"updatelog";
-inline constexpr std::uint64_t kLogRotateBytes = 150 * 1024;  // a file of exactly this size stays
 inline constexpr std::size_t kLogEntriesPerPass = 100;
-inline constexpr std::size_t kRotatedLogsKept = 30;
 inline constexpr std::uint32_t kLogPassIntervalMs = 500;
 // Lines whose file could not be opened wait for a later pass; beyond this many
 // the oldest are dropped, so a directory that never appears cannot eat memory.
@@ -38,13 +35,6 @@ inline constexpr std::size_t kLogBacklogLimit = 10000;
 std::wstring FormatLogLine(const LogEntry& entry);
 // The bytes a line takes in the file: code page 932, every "\n" as CR LF.
 std::string EncodeLogText(std::wstring_view text);
-
-// A string array with the framework's bubble sort (case-insensitive, ascending).
-class CSortStringArray : public std::vector<std::wstring> {
- public:
-  using std::vector<std::wstring>::vector;
-  void Sort();
-};
 
 // Queue, lock and writer thread of one log. The process has one (TheLog());
 // tests make their own with a fake clock and a directory of their own.
@@ -69,8 +59,6 @@ class LogWriter {
   // One writer pass: up to 100 queued entries after the backlog, one file
   // open, rotation past 150 KiB. False when the file could not be opened.
   bool RunPass();
-  void RotateLogFile();
-  void PruneRotatedLogs();
 
   std::wstring Directory() const;
   void SetDirectory(std::wstring directory);
@@ -113,9 +101,8 @@ void WriteLog(std::type_identity_t<FormatString<Args...>> format, const Args&...
   QueueLogEntry(-1, Format<Args...>(format, args...));
 }
 
-// Points the log at "<executable directory>/updatelog", then at
-// `configuredDirectory` when it is not empty, and starts the writer thread.
-void StartLogWriter(const std::wstring& configuredDirectory = {});
+// Points the log at `directory` and starts the writer thread.
+void StartLogWriter(const std::wstring& directory);
 // Stops the writer thread, then FlushLog.
 void StopLogWriter();
 // Writes whatever the writer left in the queue; call after the thread ended.

@@ -11,8 +11,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "ipv4_text.h"
-#include "ping.h"
+#include "common/handles_posix.h"
+#include "monitor/checks/ipv4_text.h"
+#include "monitor/checks/ping.h"
 
 namespace qv {
 namespace {
@@ -25,21 +26,6 @@ constexpr std::uint8_t kDestinationUnreachable = 3;
 constexpr std::uint8_t kEchoRequest = 8;
 constexpr std::uint8_t kTimeExceeded = 11;
 constexpr int kIcmpFilterOption = 1;  // ICMP_FILTER of <linux/icmp.h>, on SOL_RAW
-
-class Socket {
- public:
-  explicit Socket(int fd) : fd_(fd) {}
-  ~Socket() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 std::uint16_t Read16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
@@ -116,14 +102,14 @@ Verdict JudgeDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t 
   return data[1] == 0 ? Verdict::Answered : Verdict::Failed;
 }
 
-Socket OpenIcmpSocket(bool& datagram) {
+UniqueFd OpenIcmpSocket(bool& datagram) {
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
   if (fd >= 0) {
     datagram = true;
     int on = 1;
     // Without it an unconnected datagram socket never hears of ICMP errors.
     setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-    return Socket(fd);
+    return UniqueFd(fd);
   }
   datagram = false;
   fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -133,10 +119,10 @@ Socket OpenIcmpSocket(bool& datagram) {
                               (1u << kTimeExceeded));
     setsockopt(fd, SOL_RAW, kIcmpFilterOption, &blocked, sizeof blocked);
   }
-  return Socket(fd);
+  return UniqueFd(fd);
 }
 
-bool WaitForReply(const Socket& socket, const Request& request) {
+bool WaitForReply(const UniqueFd& socket, const Request& request) {
   using Steady = std::chrono::steady_clock;
   const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(kTimeoutMs);
   std::uint8_t buffer[1500];
@@ -144,7 +130,7 @@ bool WaitForReply(const Socket& socket, const Request& request) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
     if (left <= 0) return false;
-    pollfd waiter{socket.get(), POLLIN, 0};
+    pollfd waiter{socket.Get(), POLLIN, 0};
     const int ready = poll(&waiter, 1, static_cast<int>(left));
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -157,7 +143,7 @@ bool WaitForReply(const Socket& socket, const Request& request) {
     }
     sockaddr_in from{};
     socklen_t fromSize = sizeof from;
-    const ssize_t got = recvfrom(socket.get(), buffer, sizeof buffer, 0,
+    const ssize_t got = recvfrom(socket.Get(), buffer, sizeof buffer, 0,
                                  reinterpret_cast<sockaddr*>(&from), &fromSize);
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
@@ -181,8 +167,8 @@ bool PingAddress(const std::wstring& address) {
   std::memcpy(&request.destination, octets->data(), 4);
   if (request.destination == 0xFFFFFFFFu) return false;  // limited broadcast
 
-  Socket socket = OpenIcmpSocket(request.datagram);
-  if (!socket.valid()) return false;
+  UniqueFd socket = OpenIcmpSocket(request.datagram);
+  if (!socket) return false;
 
   request.id = static_cast<std::uint16_t>(getpid() & 0xFFFF);
   request.sequence = NextSequence();
@@ -197,7 +183,7 @@ bool PingAddress(const std::wstring& address) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = request.destination;
-  const ssize_t sent = sendto(socket.get(), packet, sizeof packet, 0,
+  const ssize_t sent = sendto(socket.Get(), packet, sizeof packet, 0,
                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (sent != static_cast<ssize_t>(sizeof packet)) return false;
   return WaitForReply(socket, request);

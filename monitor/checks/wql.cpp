@@ -1,9 +1,9 @@
-#include "wql.h"
+#include "monitor/checks/wql.h"
 
 #include <cwctype>
 
-#include "format.h"
-#include "text_util.h"
+#include "common/format.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {

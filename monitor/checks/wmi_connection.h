@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "server_info.h"
+#include "common/server_info.h"
 
 namespace qv {
 

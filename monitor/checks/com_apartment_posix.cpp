@@ -1,4 +1,4 @@
-#include "apartment.h"
+#include "monitor/checks/com_apartment.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #include <objbase.h>
 
-#include "apartment.h"
+#include "monitor/checks/com_apartment.h"
 
 namespace qv {
 

@@ -3,15 +3,15 @@
 #include <cstdio>
 #include <mutex>
 
-#include "checker.h"
-#include "clock.h"
-#include "entry.h"
-#include "log.h"
-#include "messages.h"
-#include "service_host.h"
-#include "service_names.h"
-#include "settings.h"
-#include "system.h"
+#include "common/clock.h"
+#include "common/entry.h"
+#include "common/service_names.h"
+#include "common/system.h"
+#include "monitor/log/log_writer.h"
+#include "monitor/messages.h"
+#include "monitor/service/monitoring.h"
+#include "monitor/service/service_host.h"
+#include "monitor/settings.h"
 
 namespace qv {
 namespace {
@@ -94,9 +94,6 @@ int ProgramMain(const std::vector<std::wstring>& args) {
   switch (InitializePlatform()) {
     case PlatformInitResult::NoModuleHandle:
       ConsoleWrite(msg::kFatalNoModuleHandle);
-      return 1;
-    case PlatformInitResult::FrameworkFailed:
-      ConsoleWrite(msg::kFatalFrameworkInit);
       return 1;
     case PlatformInitResult::Ok:
       break;

@@ -1,9 +1,9 @@
-#include "wmi_win32.h"
+#include "monitor/checks/wmi_connection_win32.h"
 
 #include <new>
 #include <utility>
 
-#include "wql.h"
+#include "monitor/checks/wql.h"
 
 namespace qv {
 namespace {

@@ -3,20 +3,17 @@
 #include <iterator>
 #include <utility>
 
-#include "clock.h"
-#include "codec.h"
-#include "files.h"
-#include "log.h"
-#include "system.h"
-#include "text_util.h"
+#include "common/clock.h"
+#include "common/codec.h"
+#include "common/files.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "monitor/log/log_writer.h"
 
 namespace qv {
 namespace {
 
 constexpr wchar_t kLineStampFormat[] = L"%Y/%m/%d %H:%M:%S";
-constexpr wchar_t kRotationStampFormat[] = L"%Y%m%d_%H%M%S";
-
-std::wstring RotatedSuffix() { return std::wstring(L"_") + kLogFileName; }
 
 }  // namespace
 
@@ -33,22 +30,7 @@ std::string EncodeLogText(std::wstring_view text) {
   return EncodeCp932(crlf);
 }
 
-void CSortStringArray::Sort() {
-  if (size() < 2) return;
-  bool swapped = true;
-  while (swapped) {
-    swapped = false;
-    for (std::size_t i = 0; i + 1 < size(); ++i) {
-      if (CompareNoCase((*this)[i], (*this)[i + 1]) > 0) {
-        std::swap((*this)[i], (*this)[i + 1]);
-        swapped = true;
-      }
-    }
-  }
-}
-
-LogWriter::LogWriter(Clock& clock)
-    : clock_(clock), directory_(JoinPath(L".", kDefaultLogSubdirectory)) {}
+LogWriter::LogWriter(Clock& clock) : clock_(clock) {}
 
 LogWriter::~LogWriter() { StopThread(); }
 
@@ -139,7 +121,7 @@ bool LogWriter::WriteLines(const std::wstring& directory) {
   }
   if (!length) return false;  // kept in the backlog for the next pass
   backlog_.clear();
-  if (*length > kLogRotateBytes) RotateLogFile();
+  if (*length > kLogRotateBytes) RotateLogFile(directory, clock_.Now());
   return true;
 }
 
@@ -155,27 +137,6 @@ void LogWriter::Flush() {
   }
 }
 
-void LogWriter::RotateLogFile() {
-  const std::wstring directory = Directory();
-  const std::wstring stamp = FormatLocalTime(clock_.Now(), kRotationStampFormat);
-  // Fails when a rotation in the same second already took the name; log.txt
-  // then grows until a later pass rotates it.
-  MoveFileNoReplace(JoinPath(directory, kLogFileName), JoinPath(directory, stamp + RotatedSuffix()));
-  PruneRotatedLogs();
-}
-
-void LogWriter::PruneRotatedLogs() {
-  const std::wstring directory = Directory();
-  CSortStringArray names;
-  for (std::wstring& name : ListFilesEndingWith(directory, RotatedSuffix())) {
-    names.push_back(std::move(name));
-  }
-  if (names.size() <= kRotatedLogsKept) return;
-  names.Sort();
-  const std::size_t excess = names.size() - kRotatedLogsKept;
-  for (std::size_t i = 0; i < excess; ++i) RemoveFile(JoinPath(directory, names[i]));
-}
-
 LogWriter& TheLog() {
   static LogWriter log(SystemClock());
   return log;
@@ -185,13 +146,7 @@ void QueueLogEntry(std::int32_t number, std::wstring message) {
   TheLog().Queue(number, std::move(message));
 }
 
-void StartLogWriter(const std::wstring& configuredDirectory) {
-  std::wstring directory = TheLog().Directory();
-  const std::wstring exeDirectory = ExecutableDirectory();
-  if (!exeDirectory.empty()) directory = JoinPath(exeDirectory, kDefaultLogSubdirectory);
-  if (!configuredDirectory.empty()) directory = configuredDirectory;
-  TheLog().Start(std::move(directory));
-}
+void StartLogWriter(const std::wstring& directory) { TheLog().Start(directory); }
 
 void StopLogWriter() {
   TheLog().StopThread();

@@ -4,17 +4,9 @@
 // the status reported over NOTIFY_SOCKET and SIGTERM as the STOP control.
 #include <cstdint>
 
-namespace qv {
+#include "common/service_states.h"
 
-// The values of the Windows SERVICE_STATUS record.
-inline constexpr std::uint32_t kServiceWin32OwnProcess = 0x10;
-inline constexpr std::uint32_t kServiceAcceptStop = 0x1;
-inline constexpr std::uint32_t kServiceStopped = 1;
-inline constexpr std::uint32_t kServiceStartPending = 2;
-inline constexpr std::uint32_t kServiceStopPending = 3;
-inline constexpr std::uint32_t kServiceRunning = 4;
-inline constexpr std::uint32_t kServiceControlStop = 1;
-inline constexpr std::uint32_t kServiceControlInterrogate = 4;
+namespace qv {
 
 struct ServiceStatusRecord {
   std::uint32_t serviceType = kServiceWin32OwnProcess;

@@ -1,0 +1,80 @@
+# Installation and packages: the MSI (wixl) and a zip on Windows, the .deb on
+# Linux. Included from the top-level CMakeLists.txt.
+set(QV_EXAMPLE_INI
+  ${PROJECT_SOURCE_DIR}/examples/config.ini
+  ${PROJECT_SOURCE_DIR}/examples/quorvanex.ini
+  ${PROJECT_SOURCE_DIR}/examples/mail.ini
+  ${PROJECT_SOURCE_DIR}/examples/message.ini)
+set(CPACK_PACKAGE_NAME QuorvanexWatchdog)
+set(CPACK_PACKAGE_VENDOR Quorvanex)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Watchdog for network device servers and the device behind them")
+set(CPACK_PACKAGE_CONTACT "Quorvanex <support@quorvanex.invalid>")
+set(CPACK_SOURCE_IGNORE_FILES /build/ /\\.git/)
+
+if(WIN32)
+  # The programs and their INI files share one directory.
+  set(QV_INSTALL_PROGRAMS Monitor)
+  foreach(program IN ITEMS Configurator Pomvex)
+    if(TARGET ${program})
+      list(APPEND QV_INSTALL_PROGRAMS ${program})
+    endif()
+  endforeach()
+  install(TARGETS ${QV_INSTALL_PROGRAMS} RUNTIME DESTINATION .)
+  install(FILES ${QV_EXAMPLE_INI} DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+  # The MSI: wixl over the built programs (packaging/windows/build-msi.sh),
+  # with a helper that its custom action runs.
+  add_executable(ServiceStopWait ${PROJECT_SOURCE_DIR}/packaging/windows/service_stop_wait_win32.cpp)
+  target_include_directories(ServiceStopWait PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(ServiceStopWait PRIVATE advapi32)
+  qv_unicode_entry(ServiceStopWait)
+  add_custom_target(msi
+    COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/windows/build-msi.sh
+            ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+            ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-x64.msi
+    VERBATIM)
+  add_dependencies(msi ${QV_INSTALL_PROGRAMS} ServiceStopWait)
+else()
+  # Paths are relative to "/" (cmake --install --prefix DIR stages the same
+  # tree under DIR). The Monitor reads its INI files beside itself; they live
+  # in /etc/quorvanex as conffiles and are linked into the program directory.
+  if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    set(CMAKE_INSTALL_PREFIX / CACHE PATH "Install prefix" FORCE)
+  endif()
+  set(QV_LINUX_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/linux)
+  install(TARGETS Monitor RUNTIME DESTINATION opt/quorvanex)
+  install(FILES ${QV_EXAMPLE_INI} DESTINATION etc/quorvanex)
+  set(QV_INI_LINKS)
+  foreach(ini IN LISTS QV_EXAMPLE_INI)
+    get_filename_component(name ${ini} NAME)
+    set(link ${CMAKE_BINARY_DIR}/packaging/links/${name})
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging/links)
+    file(CREATE_LINK /etc/quorvanex/${name} ${link} SYMBOLIC)
+    list(APPEND QV_INI_LINKS ${link})
+  endforeach()
+  install(FILES ${QV_INI_LINKS} DESTINATION opt/quorvanex)
+  install(DIRECTORY DESTINATION opt/quorvanex/log)
+  install(FILES ${QV_LINUX_PACKAGING}/quorvanexdevicechecker.service DESTINATION lib/systemd/system)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION usr/share/doc/quorvanexdevicechecker)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /)
+  set(CPACK_DEBIAN_PACKAGE_NAME quorvanexdevicechecker)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+  find_program(QV_DPKG_SHLIBDEPS dpkg-shlibdeps)
+  if(QV_DPKG_SHLIBDEPS)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd, systemd")
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), passwd, systemd")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${QV_LINUX_PACKAGING}/conffiles
+    ${QV_LINUX_PACKAGING}/postinst
+    ${QV_LINUX_PACKAGING}/prerm
+    ${QV_LINUX_PACKAGING}/postrm)
+endif()
+include(CPack)

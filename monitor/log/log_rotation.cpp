@@ -1,0 +1,40 @@
+#include "monitor/log/log_rotation.h"
+
+#include <algorithm>
+
+#include "common/files.h"
+#include "common/system.h"
+#include "common/text_util.h"
+
+namespace qv {
+namespace {
+
+constexpr wchar_t kRotationStampFormat[] = L"%Y%m%d_%H%M%S";
+
+std::wstring RotatedSuffix() { return std::wstring(L"_") + kLogFileName; }
+
+}  // namespace
+
+void CSortStringArray::Sort() {
+  // Stable, so equal names keep their order as the framework's bubble sort does.
+  std::stable_sort(names_.begin(), names_.end(), [](const std::wstring& a, const std::wstring& b) {
+    return CompareNoCase(a, b) < 0;
+  });
+}
+
+void RotateLogFile(const std::wstring& directory, std::int64_t now) {
+  const std::wstring stamp = FormatLocalTime(now, kRotationStampFormat);
+  MoveFileNoReplace(JoinPath(directory, kLogFileName), JoinPath(directory, stamp + RotatedSuffix()));
+  PruneRotatedLogs(directory);
+}
+
+void PruneRotatedLogs(const std::wstring& directory) {
+  CSortStringArray names;
+  for (std::wstring& name : ListFilesEndingWith(directory, RotatedSuffix())) names.Add(std::move(name));
+  if (names.size() <= kRotatedLogsKept) return;
+  names.Sort();
+  const std::size_t excess = names.size() - kRotatedLogsKept;
+  for (std::size_t i = 0; i < excess; ++i) RemoveFile(JoinPath(directory, names[i]));
+}
+
+}  // namespace qv
