@@ -67,7 +67,12 @@ int Run(const std::wstring& path, bool test) {
     out.Line("Ostrival: " + WideToUtf8(read.error));
     return static_cast<int>(ExitCode::BadSettings);
   }
-  const MailSettings& s = *read.settings;
+  MailSettings s = *read.settings;
+  if (test) {
+    // Recipients must not take a test for an alert.
+    s.subject = L"Test: " + s.subject;
+    if (s.body.empty()) s.body = L"Test mail sent by Ostrival.exe --test from " + ComputerName() + L".";
+  }
   out.SetSecret(WideToUtf8(s.password));
   if (test) {
     out.Step("Settings: " + WideToUtf8(path));

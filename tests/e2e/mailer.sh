@@ -73,6 +73,10 @@ done
 check "--test shows the password as ***" grep -q 'password \*\*\*' <<<"$out"
 check "--test never shows the password" bash -c '! grep -qF -- "$1" <<<"$2"' _ "$MAIL_PASSWORD" "$out"
 check "--test sent a second message" [ "$(mail_count "$work/server")" -eq 2 ]
+check "--test: its subject says it is a test" "$QV_PYTHON" -c '
+import email, email.policy, sys
+m = email.message_from_bytes(open(sys.argv[1], "rb").read(), policy=email.policy.default)
+sys.exit(0 if str(m["Subject"]) == sys.argv[2] else 1)' "$work/server/mail/2.eml" "Test: ${subject/<name>/$name}"
 
 # Wrong password: 4, and --test shows the server's refusal but no password.
 printf 'Password=wrong-password\n' | mail_file "$work/badpw.ini"
@@ -97,6 +101,11 @@ else
   send "$work/noca.ini"
   check "untrusted certificate: exit code 3 ($out)" [ "$rc" -eq 3 ]
 fi
+# A CaFile of another authority: the server's certificate chains to none it trusts.
+make_ca "$work/other" || fail "second CA made"
+printf 'CaFile=%s\n' "$(program_path "$work/other/ca.pem")" | mail_file "$work/otherca.ini"
+send "$work/otherca.ini"
+check "certificate of a CA other than CaFile's: exit code 3 ($out)" [ "$rc" -eq 3 ]
 printf 'CaFile=\nVerifyCertificate=0\n' | mail_file "$work/noverify.ini"
 send "$work/noverify.ini"
 check "VerifyCertificate=0 accepts the unknown CA ($out)" [ "$rc" -eq 0 ]
