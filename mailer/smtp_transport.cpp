@@ -63,7 +63,7 @@ int Observe(CURL*, curl_infotype type, char* data, size_t size, void* user) {
 
 std::string Url(const MailSettings& s, std::string_view helloName) {
   std::string host = WideToUtf8(s.server);
-  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
   const char* scheme = s.security == Security::Tls ? "smtps://" : "smtp://";
   return scheme + host + ":" + std::to_string(s.port) + "/" + std::string(helloName);
 }

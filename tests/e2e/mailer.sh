@@ -57,7 +57,7 @@ check "accepted: the server holds one message" [ "$(mail_count "$work/server")" 
 cat >"$work/expected.json" <<EOF
 {"from": "monitor@example.test", "to": ["ops@example.test", "duty@example.test"],
  "cc": ["cc@example.test"], "subject": "${subject/<name>/$name}", "body": "$body",
- "envelope": ["ops@example.test", "duty@example.test", "cc@example.test"]}
+ "envelope": ["ops@example.test", "duty@example.test", "cc@example.test"], "names": ["監視", "", "運用"]}
 EOF
 check "accepted: parsed back, addresses, subject and body intact" \
   "$QV_PYTHON" "$QV_ROOT/tests/e2e/tools/check_mail.py" "$work/server/mail/1.eml" "$work/expected.json"

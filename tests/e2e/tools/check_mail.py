@@ -1,6 +1,7 @@
 """Reads one stored message back with Python's email package and compares it
 with what was sent. Usage: check_mail.py MESSAGE.eml EXPECTED.json
-EXPECTED: from, to, cc (addresses), subject, body (text), envelope (rcpt list).
+EXPECTED: from, to, cc (addresses), subject, body (text), envelope (rcpt list),
+optionally names (display names of From and To).
 Prints one line per mismatch; exit code 1 when there is any."""
 import email
 import email.policy
@@ -25,10 +26,16 @@ def addresses(header):
     return [a for _, a in email.utils.getaddresses(msg.get_all(header, []))]
 
 
+def names(header):
+    return [msg[header].addresses[i].display_name for i in range(len(msg[header].addresses))]
+
+
 expect("bare LF in the message", b"\n" in raw.replace(b"\r\n", b""), False)
 expect("From", addresses("From"), [want["from"]])
 expect("To", addresses("To"), want["to"])
 expect("Cc", addresses("Cc"), want["cc"])
+if "names" in want:
+    expect("display names", names("From") + names("To"), want["names"])
 expect("Subject", str(msg["Subject"]), want["subject"])
 expect("MIME-Version", msg["MIME-Version"], "1.0")
 expect("content type", msg.get_content_type(), "text/plain")
