@@ -37,8 +37,9 @@ fi
 
 rm -rf "$work/src"
 mkdir -p "$work/src"
-(cd "$work/src" && apt-get source -qq curl >/dev/null 2>"$work/source.log") ||
-  { cat "$work/source.log" >&2; exit 1; }
+fetch_source() { (cd "$work/src" && apt-get source -qq curl >/dev/null 2>"$work/source.log"); }
+# An entry that was there before may not have its source lists fetched yet.
+fetch_source || { apt-get update -qq && fetch_source; } || { cat "$work/source.log" >&2; exit 1; }
 srcdir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'curl-*' | head -1)
 [ -n "$srcdir" ] || { echo "build-curl-win64: no unpacked curl source" >&2; exit 1; }
 
