@@ -37,6 +37,8 @@ if [ "$QV_PLATFORM" = win32 ]; then
   qv_wine_prefix
   # As in the test runs: a wineserver that outlives each program (here by 5 s).
   qv_wineserver -p5
+  # Wine's background processes start now, holding none of our output open.
+  qv_wine cmd /c exit >/dev/null 2>&1 </dev/null
   command=(env LC_ALL=ja_JP.UTF-8 wine "$mailer" "$(program_path "$work/mail.ini")")
 else
   command=("$mailer" "$work/mail.ini")
