@@ -11,7 +11,7 @@ enum class Security { StartTls, Tls, None };
 
 struct Mailbox {
   std::wstring displayName;  // may be empty
-  std::wstring address;      // addr-spec, ASCII
+  std::wstring address;      // user@domain, ASCII only
 };
 
 inline constexpr int kDefaultTimeoutSeconds = 60;

@@ -107,19 +107,6 @@ TEST_F(MailSettingsFile, JapaneseValuesAndTheFirstKeyWin) {
   EXPECT_EQ(s.body, L"ping エラー");
 }
 
-TEST_F(MailSettingsFile, Utf16FileIsReadToo) {
-  const std::wstring text = L"[Config]\r\nSmtpServer=m.test\r\nFrom=a@b.test\r\nTo=c@d.test\r\nBody=ü €\r\n";
-  std::string bytes = "\xFF\xFE";
-  for (char16_t u : WideToUtf16(text)) {
-    bytes.push_back(static_cast<char>(u & 0xFF));
-    bytes.push_back(static_cast<char>(u >> 8));
-  }
-  test::WriteBytes(path_, bytes);
-  SettingsResult r = ReadMailSettings(path_, L"PC01");
-  ASSERT_TRUE(r.settings) << WideToUtf8(r.error);
-  EXPECT_EQ(r.settings->body, L"ü €");
-}
-
 TEST_F(MailSettingsFile, CaFileMustExist) {
   EXPECT_NE(ErrorFor("CaFile=" + WideToUtf8(dir_.File(L"none.pem"))).find("CaFile"), std::string::npos);
   test::WriteBytes(dir_.File(L"ca.pem"), "-----BEGIN CERTIFICATE-----\n");
