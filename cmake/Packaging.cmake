@@ -74,7 +74,12 @@ else()
     list(APPEND QV_INI_LINKS ${link})
   endforeach()
   install(FILES ${QV_INI_LINKS} DESTINATION opt/quorvanex)
-  install(DIRECTORY DESTINATION opt/quorvanex/log)
+  # The log lives where Debian keeps logs; the program directory keeps "log"
+  # as a link to it, so LogDir=log still names the folder beside the Monitor.
+  set(QV_LOG_LINK ${CMAKE_BINARY_DIR}/packaging/links/log)
+  file(CREATE_LINK /var/log/quorvanex ${QV_LOG_LINK} SYMBOLIC)
+  install(FILES ${QV_LOG_LINK} DESTINATION opt/quorvanex)
+  install(DIRECTORY DESTINATION var/log/quorvanex)
   install(FILES ${QV_LINUX_PACKAGING}/quorvanexdevicechecker.service DESTINATION lib/systemd/system)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION usr/share/doc/quorvanexdevicechecker)
 
@@ -83,16 +88,22 @@ else()
   set(CPACK_DEBIAN_PACKAGE_NAME quorvanexdevicechecker)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+  # The Monitor is installed stripped; CPack moves its debug information into
+  # a -dbgsym package beside the .deb (under /usr/lib/debug/.build-id).
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
   find_program(QV_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(QV_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd, systemd")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
   else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), passwd, systemd")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), passwd")
   endif()
+  # The unit needs no dependency: without systemd the Monitor runs by hand.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS systemd)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QV_LINUX_PACKAGING}/conffiles
+    ${QV_LINUX_PACKAGING}/preinst
     ${QV_LINUX_PACKAGING}/postinst
     ${QV_LINUX_PACKAGING}/prerm
     ${QV_LINUX_PACKAGING}/postrm)
