@@ -44,7 +44,8 @@ IniFile IniFile::Parse(std::string bytes) {
     std::size_t i = start;
     std::size_t lineStart = start;
     while (i + 1 < bytes.size()) {
-      unsigned unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+      const unsigned unit = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) |
+                            (static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
       if (unit == 0x0D || unit == 0x0A) {
         std::size_t endLen = 2;
         if (unit == 0x0D && i + 3 < bytes.size() && bytes[i + 2] == 0x0A && bytes[i + 3] == 0) endLen = 4;

@@ -12,7 +12,7 @@ class ComApartment {
   ComApartment& operator=(const ComApartment&) = delete;
 
  private:
-  bool entered_ = false;
+  [[maybe_unused]] bool entered_ = false;  // read where there is COM
 };
 
 }  // namespace qv

@@ -13,7 +13,7 @@ class Scanner {
   explicit Scanner(std::wstring_view text) : text_(text) {}
 
   void SkipSpace() {
-    while (pos_ < text_.size() && std::iswspace(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && std::iswspace(static_cast<std::wint_t>(text_[pos_]))) ++pos_;
   }
   bool AtEnd() {
     SkipSpace();
@@ -30,7 +30,7 @@ class Scanner {
   std::optional<std::wstring> Identifier() {
     SkipSpace();
     std::size_t start = pos_;
-    while (pos_ < text_.size() && (std::iswalnum(text_[pos_]) || text_[pos_] == L'_')) ++pos_;
+    while (pos_ < text_.size() && (std::iswalnum(static_cast<std::wint_t>(text_[pos_])) || text_[pos_] == L'_')) ++pos_;
     if (pos_ == start) return std::nullopt;
     return std::wstring(text_.substr(start, pos_ - start));
   }

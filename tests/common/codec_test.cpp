@@ -10,7 +10,8 @@ namespace {
 std::string Hex(const std::string& bytes) {
   static const char* digits = "0123456789ABCDEF";
   std::string out;
-  for (unsigned char b : bytes) {
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
     if (!out.empty()) out.push_back(' ');
     out.push_back(digits[b >> 4]);
     out.push_back(digits[b & 15]);
@@ -69,7 +70,7 @@ TEST(Cp932, EveryConversionEqualsTheWindowsTables) {
     std::string bytes = EncodeCp932(std::wstring(1, static_cast<wchar_t>(u)));
     encode.Add(u);
     encode.Add(static_cast<std::uint32_t>(bytes.size()));
-    for (unsigned char b : bytes) encode.Add(b);
+    for (char c : bytes) encode.Add(static_cast<unsigned char>(c));
   }
   Fnv decode;
   for (std::uint32_t pair = 0; pair < 0x10000; ++pair) {

@@ -133,7 +133,7 @@ TEST_F(StandIn, ConnectsOnlyToThisComputerWithoutCredentials) {
   EXPECT_EQ(wmi->lastError, kRpcServerUnavailable);
 
   info.server = ComputerName();
-  for (wchar_t& c : info.server) c = static_cast<wchar_t>(std::towlower(c));
+  for (wchar_t& c : info.server) c = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
   EXPECT_TRUE(wmi->Connect(info));
 
   info.username = L"admin";
