@@ -118,11 +118,11 @@ void WriteServers(const std::wstring& path, const std::vector<std::wstring>& ser
     WriteProfileValue(path, section, L"Enabled", L"1");
     WriteProfileValue(path, section, L"Server", servers[i]);
     WriteProfileValue(path, section, L"Display", L"");
-    written.push_back(Format(L"%s [%s] Server=%s", std::wstring(kQuorvanexIni), section, servers[i]));
+    written.push_back(Format(L"%s %s.Server=%s", kQuorvanexIni, section, servers[i]));
   }
   const std::wstring count = Format(L"%u", servers.size());
   WriteProfileValue(path, L"Config", L"Count", count);
-  written.push_back(Format(L"%s [Config] Count=%s", std::wstring(kQuorvanexIni), count));
+  written.push_back(Format(L"%s Config.Count=%s", kQuorvanexIni, count));
 }
 
 }  // namespace
@@ -141,8 +141,7 @@ std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given)
   for (const Setting& setting : kSettings) {
     const auto found = given.find(setting.property);
     if (found == given.end() || IsGood(setting, found->second)) continue;
-    problems.push_back(Format(L"%s=\"%s\" is not valid: give %s.", std::wstring(setting.property),
-                              found->second, std::wstring(setting.rule)));
+    problems.push_back(Format(L"%s=\"%s\" is not valid: give %s.", setting.property, found->second, setting.rule));
   }
   return problems;
 }
@@ -152,7 +151,7 @@ std::vector<std::wstring> ApplyInstallProperties(const std::wstring& directory,
   std::vector<std::wstring> written;
   for (const Setting& setting : kSettings) {
     const auto found = given.find(setting.property);
-    if (found == given.end()) continue;
+    if (found == given.end() || !IsGood(setting, found->second)) continue;
     const std::wstring path = JoinPath(directory, setting.file);
     switch (setting.kind) {
       case Kind::Servers:
@@ -167,8 +166,8 @@ std::vector<std::wstring> ApplyInstallProperties(const std::wstring& directory,
         WriteProfileValue(path, setting.section, setting.key, Format(L"%d", *ParseCount(found->second)));
         break;
     }
-    written.push_back(Format(L"%s [%s] %s=%s", std::wstring(setting.file), std::wstring(setting.section),
-                             std::wstring(setting.key), ProfileReader(path).GetString(setting.section, setting.key, L"")));
+    written.push_back(Format(L"%s %s.%s=%s", setting.file, setting.section, setting.key,
+                             ProfileReader(path).GetString(setting.section, setting.key, L"")));
   }
   return written;
 }

@@ -23,7 +23,7 @@ std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given)
 
 // Writes every given property into the INI files in `directory` and returns
 // one line per file and key written, for the installer's log. Absent
-// properties change nothing. Call only with properties that passed the check.
+// properties change nothing, and neither do values that fail the check.
 std::vector<std::wstring> ApplyInstallProperties(const std::wstring& directory,
                                                  const InstallProperties& given);
 

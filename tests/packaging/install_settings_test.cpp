@@ -95,10 +95,11 @@ TEST_F(InstallPropertyApply, GivenValuesReachTheirKeysAndEverythingElseStays) {
   EXPECT_NE(test::ReadBytes(Path(L"config.ini")).find("; minutes"), std::string::npos);
 }
 
-TEST_F(InstallPropertyApply, AbsentPropertiesLeaveTheFilesUntouched) {
+TEST_F(InstallPropertyApply, AbsentAndBadPropertiesLeaveTheFilesUntouched) {
   const std::string config = "[Config]\r\nInterval=9\r\n";
   test::WriteBytes(Path(L"config.ini"), config);
   EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {}).empty());
+  EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {{L"INTERVAL", L"-1"}, {L"PING_THRESHOLD", L"x"}}).empty());
   ApplyInstallProperties(dir.Path(), {{L"MAILSEND", L"1"}});
   EXPECT_EQ(test::ReadBytes(Path(L"config.ini")), config);
   EXPECT_FALSE(PathExists(Path(L"quorvanex.ini")));
