@@ -87,6 +87,10 @@ if [ "$(id -u)" != 0 ] || ! command -v dpkg >/dev/null || ! command -v runuser >
   echo "note: not root (or no dpkg/runuser): dpkg -i / --purge round trip not run"
   finish
 fi
+# One round trip per machine at a time, whichever build tree runs it.
+mkdir -p /run/lock
+exec 8>/run/lock/quorvanexdevicechecker-roundtrip.lock
+flock -w 600 8 || { fail "another round trip holds the lock for 10 minutes"; finish; }
 if dpkg-query -W -f='${Status}' $package 2>/dev/null | grep -q 'installed\|config-files'; then
   fail "$package is already on this machine; the round trip needs it absent (dpkg --purge $package)"
   finish
