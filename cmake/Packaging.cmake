@@ -1,15 +1,22 @@
 # Installation and packages: the MSI (wixl) and a zip on Windows, the .deb on
 # Linux. Included from the top-level CMakeLists.txt.
-set(QV_EXAMPLE_INI
-  ${PROJECT_SOURCE_DIR}/examples/config.ini
-  ${PROJECT_SOURCE_DIR}/examples/quorvanex.ini
-  ${PROJECT_SOURCE_DIR}/examples/mail.ini
-  ${PROJECT_SOURCE_DIR}/examples/message.ini)
+# The packages install their own quiet INI set, not the demonstration set in
+# examples/: both checks off and no mail until an administrator configures them.
+set(QV_DEFAULT_INI
+  ${PROJECT_SOURCE_DIR}/packaging/defaults/config.ini
+  ${PROJECT_SOURCE_DIR}/packaging/defaults/quorvanex.ini
+  ${PROJECT_SOURCE_DIR}/packaging/defaults/mail.ini
+  ${PROJECT_SOURCE_DIR}/packaging/defaults/message.ini)
 set(CPACK_PACKAGE_NAME QuorvanexWatchdog)
 set(CPACK_PACKAGE_VENDOR Quorvanex)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Watchdog for network device servers and the device behind them")
 set(CPACK_PACKAGE_CONTACT "Quorvanex <support@quorvanex.invalid>")
 set(CPACK_SOURCE_IGNORE_FILES /build/ /\\.git/)
+
+# The rules of the Windows installer's settings properties; portable, so that
+# the unit tests check them on both platforms.
+add_library(qv_install_core STATIC ${PROJECT_SOURCE_DIR}/packaging/windows/install_settings.cpp)
+target_link_libraries(qv_install_core PUBLIC qv_monitor_core)
 
 if(WIN32)
   # The programs and their INI files share one directory.
@@ -20,7 +27,7 @@ if(WIN32)
     endif()
   endforeach()
   install(TARGETS ${QV_INSTALL_PROGRAMS} RUNTIME DESTINATION .)
-  install(FILES ${QV_EXAMPLE_INI} DESTINATION .)
+  install(FILES ${QV_DEFAULT_INI} DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   # The MSI: wixl over the built programs (packaging/windows/build-msi.sh),
@@ -29,12 +36,25 @@ if(WIN32)
   target_include_directories(ServiceStopWait PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(ServiceStopWait PRIVATE advapi32)
   qv_unicode_entry(ServiceStopWait)
+  # The installer's custom actions (settings properties, mail.ini's ACL,
+  # service recovery), carried in the package's Binary table.
+  add_library(QuorvanexSetup SHARED
+    ${PROJECT_SOURCE_DIR}/packaging/windows/install_actions_win32.cpp
+    ${PROJECT_SOURCE_DIR}/packaging/windows/install_actions.def)
+  # Windows Installer's library by file name: the name alone is the msi target.
+  target_link_libraries(QuorvanexSetup PRIVATE qv_install_core advapi32
+    $<IF:$<CXX_COMPILER_ID:MSVC>,msi.lib,-lmsi>)
+  set_target_properties(QuorvanexSetup PROPERTIES PREFIX "")
+  if(MINGW)
+    # Loaded by the installer's own process: no runtime DLLs beside it.
+    target_link_options(QuorvanexSetup PRIVATE -static)
+  endif()
   add_custom_target(msi
     COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/windows/build-msi.sh
             ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
             ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-x64.msi
     VERBATIM)
-  add_dependencies(msi ${QV_INSTALL_PROGRAMS} ServiceStopWait)
+  add_dependencies(msi ${QV_INSTALL_PROGRAMS} ServiceStopWait QuorvanexSetup)
 else()
   # Paths are relative to "/" (cmake --install --prefix DIR stages the same
   # tree under DIR). The Monitor reads its INI files beside itself; they live
@@ -44,9 +64,9 @@ else()
   endif()
   set(QV_LINUX_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/linux)
   install(TARGETS Monitor RUNTIME DESTINATION opt/quorvanex)
-  install(FILES ${QV_EXAMPLE_INI} DESTINATION etc/quorvanex)
+  install(FILES ${QV_DEFAULT_INI} DESTINATION etc/quorvanex)
   set(QV_INI_LINKS)
-  foreach(ini IN LISTS QV_EXAMPLE_INI)
+  foreach(ini IN LISTS QV_DEFAULT_INI)
     get_filename_component(name ${ini} NAME)
     set(link ${CMAKE_BINARY_DIR}/packaging/links/${name})
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging/links)
@@ -54,7 +74,12 @@ else()
     list(APPEND QV_INI_LINKS ${link})
   endforeach()
   install(FILES ${QV_INI_LINKS} DESTINATION opt/quorvanex)
-  install(DIRECTORY DESTINATION opt/quorvanex/log)
+  # The log lives where Debian keeps logs; the program directory keeps "log"
+  # as a link to it, so LogDir=log still names the folder beside the Monitor.
+  set(QV_LOG_LINK ${CMAKE_BINARY_DIR}/packaging/links/log)
+  file(CREATE_LINK /var/log/quorvanex ${QV_LOG_LINK} SYMBOLIC)
+  install(FILES ${QV_LOG_LINK} DESTINATION opt/quorvanex)
+  install(DIRECTORY DESTINATION var/log/quorvanex)
   install(FILES ${QV_LINUX_PACKAGING}/quorvanexdevicechecker.service DESTINATION lib/systemd/system)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION usr/share/doc/quorvanexdevicechecker)
 
@@ -63,16 +88,22 @@ else()
   set(CPACK_DEBIAN_PACKAGE_NAME quorvanexdevicechecker)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+  # The Monitor is installed stripped; CPack moves its debug information into
+  # a -dbgsym package beside the .deb (under /usr/lib/debug/.build-id).
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
   find_program(QV_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(QV_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd, systemd")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
   else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), passwd, systemd")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), passwd")
   endif()
+  # The unit needs no dependency: without systemd the Monitor runs by hand.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS systemd)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QV_LINUX_PACKAGING}/conffiles
+    ${QV_LINUX_PACKAGING}/preinst
     ${QV_LINUX_PACKAGING}/postinst
     ${QV_LINUX_PACKAGING}/prerm
     ${QV_LINUX_PACKAGING}/postrm)

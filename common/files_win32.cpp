@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "common/file_security_win32.h"
 #include "common/files.h"
 #include "common/handles_win32.h"
 #include "common/system.h"
@@ -26,8 +27,17 @@ bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to) {
   return MoveFileW(from.c_str(), to.c_str()) != 0;
 }
 
-bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool /*ownerOnly*/) {
-  return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly) {
+  // A protected copy exists with its DACL before any text is copied into it
+  // (overwriting keeps the target's DACL), so it never carries the folder's
+  // rights; the DACL is set again afterwards in case it was not kept.
+  if (ownerOnly) CreateAdministratorsOnlyFile(to);
+  const bool copied = CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+  if (ownerOnly && !RestrictToAdministrators(to)) {
+    DeleteFileW(to.c_str());
+    return false;
+  }
+  return copied;
 }
 
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# The Debian package as CPack builds it: contents and layout, the INI files
-# as conffiles, the maintainer scripts, and a systemd unit that systemd
-# accepts and that keeps only CAP_NET_RAW.
+# The Debian package as CPack builds it: contents and layout, a stripped
+# Monitor with its debug information in the -dbgsym package, the installed
+# INI set as conffiles, the maintainer scripts, and a systemd unit that systemd
+# accepts and that keeps only CAP_NET_RAW. Then, as root, the real round trip:
+# dpkg -i (no systemd runs here; the maintainer scripts cope), the user,
+# owners, modes, links and conffiles, the installed Monitor run as the service
+# user, a reinstall, dpkg --remove and dpkg --purge.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 [ "$QV_PLATFORM" = posix ] || skip "Linux package only"
 command -v dpkg-deb >/dev/null || skip "dpkg-deb missing"
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
 trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
+package=quorvanexdevicechecker
+defaults=$QV_ROOT/packaging/defaults
 
 cpack -G DEB --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
   { cat "$tmp/cpack.log"; fail "cpack -G DEB"; finish; }
@@ -16,7 +22,8 @@ contents=$(dpkg-deb -c "$deb")
 has() { grep -qE "$1" <<<"$contents"; }
 check "Monitor in /opt/quorvanex, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/Monitor$'
 check "unit in /lib/systemd/system" has ' \./lib/systemd/system/quorvanexdevicechecker\.service$'
-check "log directory beside the Monitor" has '^d.* \./opt/quorvanex/log/$'
+check "log directory in /var/log/quorvanex" has '^d.* \./var/log/quorvanex/$'
+check "log beside the Monitor is a link to it" has '^l.* \./opt/quorvanex/log -> /var/log/quorvanex$'
 for ini in config quorvanex mail message; do
   check "$ini.ini in /etc/quorvanex" has "^-rw-r--r-- .* \./etc/quorvanex/$ini\.ini\$"
   check "$ini.ini linked beside the Monitor" has "^l.* \./opt/quorvanex/$ini\.ini -> /etc/quorvanex/$ini\.ini\$"
@@ -26,14 +33,31 @@ mkdir "$tmp/control"
 dpkg-deb -e "$deb" "$tmp/control"
 check "the four INI files are conffiles" \
   diff <(sort "$tmp/control/conffiles") <(printf '/etc/quorvanex/%s.ini\n' config mail message quorvanex)
-for script in postinst prerm postrm; do
+for script in preinst postinst prerm postrm; do
   check "$script is executable shell" bash -c "test -x '$tmp/control/$script' && sh -n '$tmp/control/$script'"
 done
 check "package depends on the C++ runtime" grep -q '^Depends:.*libstdc++6' "$tmp/control/control"
+check "package runs without systemd (recommends it only)" \
+  bash -c "! grep -q '^Depends:.*systemd' '$tmp/control/control' && grep -q '^Recommends: systemd' '$tmp/control/control'"
 
 # The unit as installed, read back by systemd against the package's tree.
 root=$tmp/root
 dpkg-deb -x "$deb" "$root"
+for ini in config quorvanex mail message; do
+  check "$ini.ini is the installed default" cmp -s "$root/etc/quorvanex/$ini.ini" "$defaults/$ini.ini"
+done
+debug_sections() { readelf -S "$1" | grep -cE '\.debug_(info|line)'; }
+check "Monitor is stripped" test "$(debug_sections "$root/opt/quorvanex/Monitor")" = 0
+ddeb=$(ls "$tmp"/out/*-dbgsym_*.ddeb 2>/dev/null)
+if [ -n "$ddeb" ]; then
+  build_id=$(readelf -n "$root/opt/quorvanex/Monitor" | sed -n 's/.*Build ID: *//p')
+  debug_file=usr/lib/debug/.build-id/${build_id:0:2}/${build_id:2}.debug
+  dpkg-deb -x "$ddeb" "$tmp/dbgsym"
+  check "the -dbgsym package holds the Monitor's debug information" \
+    test "$(debug_sections "$tmp/dbgsym/$debug_file")" -gt 0
+else
+  fail "no -dbgsym package beside the .deb"
+fi
 unit=$root/lib/systemd/system/quorvanexdevicechecker.service
 key() { sed -n "s/^$1=//p" "$unit"; }
 check "Type=notify" test "$(key Type)" = notify
@@ -43,7 +67,10 @@ check "pings need CAP_NET_RAW only" \
 check "Restart=on-failure" test "$(key Restart)" = on-failure
 check "not root" test "$(key User)" = quorvanex
 check "hardened" test "$(key ProtectSystem)/$(key PrivateTmp)/$(key NoNewPrivileges)" = strict/yes/yes
-check "the log directory stays writable" grep -qx 'ReadWritePaths=/opt/quorvanex' "$unit"
+check "the log directory is the unit's, writable, 0750" \
+  test "$(key LogsDirectory)/$(key LogsDirectoryMode)" = quorvanex/0750
+check "the program directory stays writable for the mail copy" grep -qx 'ReadWritePaths=/opt/quorvanex' "$unit"
+check "journalctl names the log" grep -q '^Description=.*/var/log/quorvanex/log.txt' "$unit"
 if systemd-analyze verify --help 2>/dev/null | grep -q -- '--root' && [ -f /lib/systemd/system/sysinit.target ]; then
   # The targets the unit is ordered against, from this system.
   cp -n /lib/systemd/system/*.target /lib/systemd/system/*.slice "$root/lib/systemd/system/" 2>/dev/null
@@ -54,4 +81,106 @@ if systemd-analyze verify --help 2>/dev/null | grep -q -- '--root' && [ -f /lib/
 else
   echo "note: systemd-analyze without --root; unit not verified by systemd"
 fi
+
+# --- the real round trip ------------------------------------------------------
+if [ "$(id -u)" != 0 ] || ! command -v dpkg >/dev/null || ! command -v runuser >/dev/null; then
+  echo "note: not root (or no dpkg/runuser): dpkg -i / --purge round trip not run"
+  finish
+fi
+# One round trip per machine at a time, whichever build tree runs it.
+mkdir -p /run/lock
+exec 8>/run/lock/quorvanexdevicechecker-roundtrip.lock
+flock -w 600 8 || { fail "another round trip holds the lock for 10 minutes"; finish; }
+if dpkg-query -W -f='${Status}' $package 2>/dev/null | grep -q 'installed\|config-files'; then
+  fail "$package is already on this machine; the round trip needs it absent (dpkg --purge $package)"
+  finish
+fi
+# Waits while another dpkg or apt holds the lock (another program's work,
+# not a fault of ours); any other failure stands.
+dpkg_run() {
+  local i
+  for i in $(seq 120); do
+    dpkg "$@" >"$tmp/dpkg.log" 2>&1 && return 0
+    grep -q 'lock' "$tmp/dpkg.log" || { cat "$tmp/dpkg.log"; return 1; }
+    sleep 1
+  done
+  cat "$tmp/dpkg.log"; return 1
+}
+cleanup() {
+  dpkg_run --purge $package >/dev/null 2>&1
+  # What this test put there itself, should the install have failed.
+  rm -f /opt/quorvanex/log/$old_log /var/log/quorvanex/$old_log
+  rmdir /opt/quorvanex/log /opt/quorvanex /var/log/quorvanex 2>/dev/null
+  rm -rf "$tmp" "${QV_E2E_TMP:-}"
+}
+trap cleanup EXIT
+
+# An earlier package kept its log in /opt/quorvanex/log, and its removal
+# (without purge) left it there.
+old_log=20260101_000000_log.txt
+mkdir -p /opt/quorvanex/log && printf 'old\r\n' >/opt/quorvanex/log/$old_log
+check "dpkg -i installs (no systemd running)" dpkg_run -i "$deb"
+check "a log left in /opt/quorvanex/log moved to /var/log/quorvanex" test -f /var/log/quorvanex/$old_log
+check "package is installed and configured" \
+  test "$(dpkg-query -W -f='${Status}' $package)" = "install ok installed"
+owner_mode() { stat -c '%U:%G %a' "$1"; }
+check "system user quorvanex, no login" \
+  bash -c "getent passwd quorvanex | awk -F: '\$3 < 1000 && \$6 == \"/opt/quorvanex\" && \$7 == \"/usr/sbin/nologin\"' | grep -q ."
+check "program directory root:quorvanex 1775" test "$(owner_mode /opt/quorvanex)" = "root:quorvanex 1775"
+check "log directory quorvanex:quorvanex 0750" test "$(owner_mode /var/log/quorvanex)" = "quorvanex:quorvanex 750"
+check "mail.ini root:quorvanex 0640" test "$(owner_mode /etc/quorvanex/mail.ini)" = "root:quorvanex 640"
+check "config.ini root:root 0644" test "$(owner_mode /etc/quorvanex/config.ini)" = "root:root 644"
+check "Monitor root:root 0755" test "$(owner_mode /opt/quorvanex/Monitor)" = "root:root 755"
+check "log link" test "$(readlink /opt/quorvanex/log)" = /var/log/quorvanex
+check "INI links" test "$(readlink /opt/quorvanex/mail.ini)" = /etc/quorvanex/mail.ini
+check "dpkg lists the four conffiles" test "$(dpkg-query -W -f='${Conffiles}' $package | awk 'NF {print $1}' | sort | tr '\n' ' ')" = \
+  "/etc/quorvanex/config.ini /etc/quorvanex/mail.ini /etc/quorvanex/message.ini /etc/quorvanex/quorvanex.ini "
+check "installed Monitor is stripped" test "$(debug_sections /opt/quorvanex/Monitor)" = 0
+
+# The installed Monitor, in a console run as the service user: quiet.
+log=/var/log/quorvanex/log.txt
+console_run() {  # seconds, command prefix...: a console run ended by the end of its input
+  local seconds=$1; shift
+  rm -f "$log"
+  (sleep "$seconds") | "$@" /opt/quorvanex/Monitor console >"$tmp/console.out" 2>&1
+}
+check "the service user runs the installed Monitor" console_run 3 runuser -u quorvanex --
+check "it writes its log through the link, as the service user" test "$(stat -c %U "$log" 2>/dev/null)" = quorvanex
+check "the installed defaults log only start and stop" \
+  test "$(log_text "$log" | cut -d'|' -f2- | tr '\n' ' ')" = "-|開始 -|エラーカウント監視開始 -|停止 "
+
+# The loopback ping needs a raw socket here (or a datagram socket when the
+# service group is within net.ipv4.ping_group_range): without CAP_NET_RAW a
+# switched-on ping check counts errors, with it 127.0.0.1 answers.
+printf '[Config]\r\nInterval=0\r\nLogDir=log\r\n[Threshold]\r\nPing=1\r\nDeviceManager=0\r\n' >/etc/quorvanex/config.ini
+printf '[Config]\r\nCount=1\r\n[Quorvanex_1]\r\nServer=127.0.0.1\r\n' >/etc/quorvanex/quorvanex.ini
+group=$(getent group quorvanex | cut -d: -f3)
+read -r low high </proc/sys/net/ipv4/ping_group_range
+ping_errors() { log_text "$log" | grep -c 'Pingエラーしきい値を超過'; }
+console_run 5 runuser -u quorvanex --
+if [ "$group" -ge "$low" ] && [ "$group" -le "$high" ]; then
+  check "without CAP_NET_RAW the datagram socket answers (group in ping_group_range)" test "$(ping_errors)" = 0
+else
+  check "without CAP_NET_RAW the loopback ping fails and is counted" test "$(ping_errors)" -ge 1
+fi
+console_run 5 setpriv --reuid=quorvanex --regid=quorvanex --init-groups --inh-caps=+net_raw --ambient-caps=+net_raw --
+check "with CAP_NET_RAW, as the unit grants it, 127.0.0.1 answers" test "$(ping_errors)" = 0
+check "... and the run was logged" grep -q エラーカウント監視開始 <(log_text "$log")
+
+# A reinstall keeps the administrator's settings (conffiles) and the layout.
+check "dpkg -i again (upgrade path)" dpkg_run -i "$deb"
+check "the edited config.ini is kept" grep -q '^Ping=1' /etc/quorvanex/config.ini
+check "the log link is still a link" test -L /opt/quorvanex/log
+
+check "dpkg --remove" dpkg_run --remove $package
+check "remove takes the program" test ! -e /opt/quorvanex/Monitor
+check "remove keeps the settings and the log" test -f /etc/quorvanex/config.ini -a -f "$log"
+
+check "dpkg --purge" dpkg_run --purge $package
+check "purge leaves no package record" bash -c "! dpkg-query -W $package >/dev/null 2>&1"
+for path in /etc/quorvanex /opt/quorvanex /var/log/quorvanex /lib/systemd/system/quorvanexdevicechecker.service; do
+  check "purge removes $path" test ! -e "$path"
+done
+# Debian keeps system users after a purge (their files may live elsewhere).
+check "purge keeps the system user, as Debian does" getent passwd quorvanex
 finish

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows installer with wixl from the cross-compiled programs.
 #   build-msi.sh [BIN_DIR [OUTPUT.msi]]
-# BIN_DIR defaults to build/win64/bin. All three programs and the installer's
-# helper ServiceStopWait.exe must be there;
+# BIN_DIR defaults to build/win64/bin. All three programs, the installer's
+# helper ServiceStopWait.exe and its custom actions QuorvanexSetup.dll must be there;
 # QV_MSI_ALLOW_PARTIAL=1 builds without a missing Configurator or Pomvex
 # (for tests of the installer itself). QV_MSI_VERSION overrides the version.
 set -euo pipefail
@@ -13,8 +13,8 @@ out=${2:-$root/build/win64/QuorvanexWatchdog-$version-x64.msi}
 
 command -v wixl >/dev/null || { echo "build-msi: wixl is missing; scripts/setup.sh installs it" >&2; exit 1; }
 
-for program in Monitor ServiceStopWait; do
-  [ -f "$bin/$program.exe" ] || { echo "build-msi: $bin/$program.exe is missing" >&2; exit 1; }
+for file in Monitor.exe ServiceStopWait.exe QuorvanexSetup.dll; do
+  [ -f "$bin/$file" ] || { echo "build-msi: $bin/$file is missing" >&2; exit 1; }
 done
 defines=(-D "Version=$version")
 for program in Configurator Pomvex; do
@@ -32,12 +32,12 @@ done
 # wixl takes the sources relative to the directory it runs in.
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-mkdir "$stage/examples"
-cp "$bin"/Monitor.exe "$bin"/ServiceStopWait.exe "$stage/"
+mkdir "$stage/defaults"
+cp "$bin"/Monitor.exe "$bin"/ServiceStopWait.exe "$bin"/QuorvanexSetup.dll "$stage/"
 for program in Configurator Pomvex; do
   [ -f "$bin/$program.exe" ] && cp "$bin/$program.exe" "$stage/"
 done
-cp "$root"/examples/{config,quorvanex,mail,message}.ini "$stage/examples/"
+cp "$root"/packaging/defaults/{config,quorvanex,mail,message}.ini "$stage/defaults/"
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 (cd "$stage" && wixl -a x64 "${defines[@]}" -o "$out" "$root/packaging/windows/quorvanex.wxs")

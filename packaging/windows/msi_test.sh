@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# The Windows packages under Wine: the zip holds the programs and the example
-# INI files; the MSI installs into Program Files, registers and starts the
-# service, keeps an administrator's INI files on upgrade and on removal, and
-# removes programs and service.
+# The Windows packages under Wine. The zip holds the programs and the installed
+# INI set. The MSI refuses bad settings properties before it changes anything;
+# installs into Program Files, registers and starts a service that stays quiet
+# until configured, writes given properties into the live INI files at install
+# and upgrade (absent ones change nothing), limits mail.ini to SYSTEM and
+# Administrators, sets the recovery actions, keeps an administrator's INI files
+# on upgrade and removal, and removes programs and service.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 [ "$QV_PLATFORM" = win32 ] || skip "Windows packages only"
 command -v wixl >/dev/null || { echo "FAIL: wixl is missing; scripts/setup.sh installs it"; exit 1; }
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
 trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
+defaults=$QV_ROOT/packaging/defaults
 
 # --- zip ---------------------------------------------------------------------
 if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpack.log" 2>&1; then
@@ -20,6 +24,12 @@ if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpac
   for f in Configurator.exe Pomvex.exe; do
     if grep -q "/$f\"" "$QV_BUILD/cmake_install.cmake"; then check "zip holds $f" grep -q "/$f\$" <<<"$listing"; fi
   done
+  zipped_config() {
+    python3 -c 'import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+sys.stdout.buffer.write(z.read([n for n in z.namelist() if n.endswith("/config.ini")][0]))' "$zip"
+  }
+  check "zip holds the installed defaults, not the examples" cmp -s <(zipped_config) "$defaults/config.ini"
 else
   cat "$tmp/cpack.log"; fail "cpack -G ZIP"
 fi
@@ -37,44 +47,117 @@ build() {  # version, output
 }
 build 2.0.0 "$tmp/old.msi"
 build 2.0.1 "$tmp/new.msi"
+build 2.0.2 "$tmp/newer.msi"
 
 dir="$WINEPREFIX/drive_c/Program Files/Quorvanex"
 service=quorvanexdevicechecker
+log=$tmp/msi.log
 state() { qv_wine sc query $service 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
-msi() {  # /i or /x, package; shows the end of the installer's log on failure
-  qv_wine msiexec "$1" "$(program_path "$2")" /qn /l*v "$(program_path "$tmp/msi.log")" </dev/null >"$tmp/msiexec.out" 2>&1
+run_msiexec() {  # /i or /x, package, properties...
+  qv_wine msiexec "$1" "$(program_path "$2")" /qn /l*v "$(program_path "$log")" "${@:3}" \
+    </dev/null >"$tmp/msiexec.out" 2>&1
+}
+msi_log() { iconv -f CP932 -t UTF-8 -c "$log"; }
+msi() {  # as run_msiexec; shows the end of the installer's log on failure
+  run_msiexec "$@"
   local rc=$?
   [ $rc -eq 0 ] || { echo "msiexec $1 ${2##*/}: exit $rc"; grep -a err: "$tmp/msiexec.out" | tail -5
-                     iconv -f CP932 -t UTF-8 -c "$tmp/msi.log" | grep -v '^Property' | tail -15; }
+                     msi_log | grep -v '^Property' | tail -15; }
   return $rc
 }
+msi_refuses() {  # package, properties...: fails and names every bad property
+  run_msiexec /i "$@" && { echo "msiexec accepted $*"; return 1; }
+  local arg text
+  text=$(msi_log)
+  for arg in "${@:2}"; do
+    grep -qF "${arg%%=*}=\"${arg#*=}\" is not valid" <<<"$text" || { echo "no message for $arg"; return 1; }
+  done
+}
+ini() { tr -d '\r' <"$dir/$1" | sed -n "/^\[$2\]/,/^\[/s/^$3=//p" | head -1; }  # file section key
+probe() { qv_wine "$QV_BIN/qv_install_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+dacl() { probe dacl "$(program_path "$dir/$1")"; }
+# Windows keeps the DACL as set; Wine keeps none, it maps a DACL to Unix mode
+# bits and reports one made from them (SYSTEM, owner, Everyone when others
+# may read): there, "nobody else" is what can be seen.
+admins_only() {
+  local d; d=$(dacl "$1")
+  [ "$d" = "dacl=D:PAI(A;;FA;;;SY)(A;;FA;;;BA)" ] && return 0
+  grep -q '(A;;FA;;;SY)' <<<"$d" && ! grep -qE ';;;(WD|BU|AU|IU)\)' <<<"$d" || { echo "$1: $d"; return 1; }
+}
+cleanup_service() { qv_wine sc stop $service >/dev/null 2>&1; qv_wine sc delete $service >/dev/null 2>&1; }
 cleanup() {
-  msi /x "$tmp/new.msi"; msi /x "$tmp/old.msi"
+  msi /x "$tmp/newer.msi"; msi /x "$tmp/new.msi"; msi /x "$tmp/old.msi"
   cleanup_service; rm -rf "$dir" "$tmp" "${QV_E2E_TMP:-}"
 }
 trap cleanup EXIT
-cleanup_service() { qv_wine sc stop $service >/dev/null 2>&1; qv_wine sc delete $service >/dev/null 2>&1; }
 cleanup_service; rm -rf "$dir"
 
+# Bad values stop the installation before anything is installed.
+check "bad properties are refused, each named" msi_refuses "$tmp/old.msi" INTERVAL=-5 MAILSEND=abc SERVERS=127.0.0.1,x
+check "a refused installation installs nothing" test ! -e "$dir/Monitor.exe"
+service_absent() { ! qv_wine sc query $service >/dev/null 2>&1; }
+check "a refused installation registers no service" service_absent
+
+# A fresh install without properties: the installed defaults, and quiet.
 check "msiexec /i installs" msi /i "$tmp/old.msi"
-for f in Monitor.exe config.ini quorvanex.ini mail.ini message.ini examples/config.ini; do
-  check "installed $f" test -f "$dir/$f"
+for f in Monitor.exe defaults/config.ini; do check "installed $f" test -f "$dir/$f"; done
+for f in config.ini quorvanex.ini mail.ini message.ini; do
+  check "live $f is the installed default" cmp -s "$dir/$f" "$defaults/$f"
 done
 check "service is running" wait_for '[ "$(state)" = RUNNING ]' 10
-check "service writes its log" wait_for 'grep -aqF "$(printf "サービス開始" | iconv -f UTF-8 -t CP932)" "$dir/log/log.txt" 2>/dev/null' 10
+check "service writes its log" wait_for 'log_text "$dir/log/log.txt" 2>/dev/null | grep -q エラーカウント監視開始' 10
+sleep 3  # the first cycle runs a second after the start
+quiet_log=$(log_text "$dir/log/log.txt" | cut -d'|' -f2-)
+check "a fresh install logs only its start lines" test "$quiet_log" = "$(printf -- '-|サービス開始\n-|エラーカウント監視開始')"
+check "mail.ini: SYSTEM and Administrators only" admins_only mail.ini
+check "config.ini keeps the folder's rights (the probe sees Everyone)" grep -q ';;;WD)' <<<"$(dacl config.ini)"
+check "installer reports mail.ini's DACL" grep -qF 'mail.ini: D:PAI(A;;FA;;;SY)(A;;FA;;;BA)' <(msi_log)
+# Wine's service manager accepts the recovery actions but keeps none
+# (QueryServiceConfig2W: ERROR_INVALID_LEVEL); Windows reports them back.
+recovery=$(probe recovery $service)
+echo "read back: $recovery"
+check "recovery actions: restart after 60 s twice, reset after a day" \
+  grep -qxE 'recovery=(reset 86400; type 1 delay 60000; type 1 delay 60000; type 0 delay 0|unreadable error=124)' \
+  <<<"$recovery"
+check "installer set the recovery actions" grep -qF 'Quorvanex: service recovery actions ' <(msi_log)
+if [ -f "$QV_BIN/PomvexBoxProbe.exe" ]; then
+  check "installed Monitor.exe runs as invoked" grep -q 'requestedExecutionLevel level="asInvoker"' \
+    <<<"$(qv_wine "$QV_BIN/PomvexBoxProbe.exe" --resources "$(program_path "$dir/Monitor.exe")" 2>/dev/null)"
+fi
 
-# The administrator's settings survive an upgrade.
+# An upgrade with properties writes them and keeps the administrator's edits.
 printf '; kept by the administrator\r\n' >> "$dir/config.ini"
 rm "$dir/message.ini"
-check "msiexec /i of a newer version upgrades" msi /i "$tmp/new.msi"
+check "msiexec /i of a newer version with properties upgrades" msi /i "$tmp/new.msi" \
+  'SERVERS=127.0.0.5; 127.0.0.6' 'HARDWARE=USB\VID_1234&PID_5678' INTERVAL=7 PING_THRESHOLD=3 DEVICE_THRESHOLD=4 \
+  MAILSEND=2
 check "upgrade keeps an edited config.ini" grep -q "kept by the administrator" "$dir/config.ini"
-check "upgrade restores a missing message.ini" cmp -s "$dir/message.ini" "$QV_ROOT/examples/message.ini"
+check "upgrade restores a missing message.ini" cmp -s "$dir/message.ini" "$defaults/message.ini"
+check "INTERVAL, PING_THRESHOLD, DEVICE_THRESHOLD in config.ini" \
+  test "$(ini config.ini Config Interval)/$(ini config.ini Threshold Ping)/$(ini config.ini Threshold DeviceManager)" = 7/3/4
+check "MAILSEND in mail.ini" test "$(ini mail.ini Config MailSend)" = 2
+check "HARDWARE in quorvanex.ini" test "$(ini quorvanex.ini Config Hardware)" = 'USB\VID_1234&PID_5678'
+check "SERVERS in quorvanex.ini" test "$(ini quorvanex.ini Config Count)/$(ini quorvanex.ini Quorvanex_1 Server)/$(ini quorvanex.ini Quorvanex_2 Server)/$(ini quorvanex.ini Quorvanex_2 Enabled)" = 2/127.0.0.5/127.0.0.6/1
+check "mail.ini stays SYSTEM and Administrators only after the write" admins_only mail.ini
 check "service runs after the upgrade" wait_for '[ "$(state)" = RUNNING ]' 10
 
-check "msiexec /x removes" msi /x "$tmp/new.msi"
-service_absent() { ! qv_wine sc query $service >/dev/null 2>&1; }
+# A bad value on an upgrade leaves the installed version as it was.
+cp "$dir/config.ini" "$tmp/config.before"
+check "a bad property stops the upgrade" msi_refuses "$tmp/newer.msi" PING_THRESHOLD=1x
+check "after a refused upgrade config.ini is unchanged" cmp -s "$dir/config.ini" "$tmp/config.before"
+check "after a refused upgrade the service still runs" test "$(state)" = RUNNING
+
+# Absent properties change nothing; a server that stays keeps its section.
+sed -i '/^\[Quorvanex_1\]/,/^\[/s/^Enabled=1/Enabled=0/' "$dir/quorvanex.ini"
+check "an upgrade with SERVERS alone" msi /i "$tmp/newer.msi" SERVERS=127.0.0.5
+check "SERVERS shrinks the list" test "$(ini quorvanex.ini Config Count)" = 1
+check "a server that stays keeps its switch" test "$(ini quorvanex.ini Quorvanex_1 Enabled)" = 0
+check "absent properties change nothing" \
+  test "$(ini config.ini Config Interval)/$(ini config.ini Threshold Ping)/$(ini mail.ini Config MailSend)/$(ini quorvanex.ini Config Hardware)" = '7/3/2/USB\VID_1234&PID_5678'
+
+check "msiexec /x removes" msi /x "$tmp/newer.msi"
 check "service is removed" service_absent
-for f in Monitor.exe examples/config.ini; do check "removed $f" test ! -e "$dir/$f"; done
+for f in Monitor.exe defaults/config.ini; do check "removed $f" test ! -e "$dir/$f"; done
 for f in config.ini quorvanex.ini mail.ini message.ini; do check "kept $f" test -f "$dir/$f"; done
 check "kept the edit in config.ini" grep -q "kept by the administrator" "$dir/config.ini"
 finish

@@ -1,0 +1,201 @@
+#include "packaging/windows/install_settings.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "common/format.h"
+#include "common/profile.h"
+#include "common/server_info.h"
+#include "common/system.h"
+#include "monitor/checks/ipv4_text.h"
+
+namespace qv {
+namespace {
+
+// Integers are read back with GetPrivateProfileIntW into 32-bit fields.
+constexpr std::int64_t kLargestCount = 2147483647;
+// String values are read into 1024-unit buffers.
+constexpr std::size_t kLongestText = kProfileBufferSize - 1;
+
+enum class Kind { Servers, Text, Count, MailSend };
+
+struct Setting {
+  const wchar_t* property;
+  const wchar_t* file;
+  const wchar_t* section;
+  const wchar_t* key;
+  Kind kind;
+  const wchar_t* rule;  // what a good value is, for the message
+};
+
+const Setting kSettings[] = {
+    {L"SERVERS", kQuorvanexIni, L"Config", L"Count", Kind::Servers,
+     L"IPv4 addresses in dotted-decimal form (10.0.0.5), separated by \",\" or \";\""},
+    {L"HARDWARE", kQuorvanexIni, L"Config", L"Hardware", Kind::Text,
+     L"the start of the device instance path (USB\\VID_1234&PID_5678), at most 1023 characters, "
+     L"without control characters and without blanks or quotes at either end"},
+    {L"INTERVAL", kConfigIni, L"Config", L"Interval", Kind::Count,
+     L"the minutes between check cycles, a whole number from 0 to 2147483647"},
+    {L"PING_THRESHOLD", kConfigIni, L"Threshold", L"Ping", Kind::Count,
+     L"the failed ping checks tolerated before an alert, a whole number from 0 (check off) to 2147483647"},
+    {L"DEVICE_THRESHOLD", kConfigIni, L"Threshold", L"DeviceManager", Kind::Count,
+     L"the failed device checks tolerated before an alert, a whole number from 0 (check off) to 2147483647"},
+    {L"MAILSEND", kMailIni, L"Config", L"MailSend", Kind::MailSend,
+     L"0 (no mail), 1 to 10 (mails per error episode) or 99 (no limit)"},
+};
+
+std::optional<std::int64_t> ParseCount(std::wstring_view text) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::int64_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + (c - L'0');
+  }
+  if (value > kLargestCount) return std::nullopt;
+  return value;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// The entries of a server list, blanks around each removed; an empty entry
+// stays in the list so that the check can refuse it.
+std::vector<std::wstring> SplitServers(std::wstring_view text) {
+  std::vector<std::wstring> entries;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find_first_of(L",;", start);
+    std::wstring_view entry = text.substr(start, end == std::wstring_view::npos ? std::wstring_view::npos : end - start);
+    while (!entry.empty() && IsBlank(entry.front())) entry.remove_prefix(1);
+    while (!entry.empty() && IsBlank(entry.back())) entry.remove_suffix(1);
+    entries.emplace_back(entry);
+    if (end == std::wstring_view::npos) return entries;
+    start = end + 1;
+  }
+}
+
+bool IsControl(wchar_t c) { return c < 0x20 || c == 0x7f; }
+
+// The profile functions trim blanks and strip quotes around a value, and a
+// line break would end it: such a text would not read back as given.
+bool IsGoodText(std::wstring_view text) {
+  if (text.empty() || text.size() > kLongestText) return false;
+  for (wchar_t c : text) {
+    if (IsControl(c)) return false;
+  }
+  auto edge = [](wchar_t c) { return IsBlank(c) || c == L'"' || c == L'\''; };
+  return !edge(text.front()) && !edge(text.back());
+}
+
+bool IsGood(const Setting& setting, std::wstring_view value) {
+  switch (setting.kind) {
+    case Kind::Servers: {
+      for (const std::wstring& entry : SplitServers(value)) {
+        if (!ParseIpv4Text(entry)) return false;
+      }
+      return true;
+    }
+    case Kind::Text:
+      return IsGoodText(value);
+    case Kind::Count:
+      return ParseCount(value).has_value();
+    case Kind::MailSend: {
+      const auto n = ParseCount(value);
+      return n && (*n <= kMailSendMaxLimit || *n == kMailSendNoLimit);
+    }
+  }
+  return false;
+}
+
+// The server list replaces the configured one. A section that already holds
+// the same address keeps its other keys (Enabled, Display, ...); sections past
+// the new Count stay in the file but are no longer read.
+void WriteServers(const std::wstring& path, const std::vector<std::wstring>& servers,
+                  std::vector<std::wstring>& written) {
+  const ProfileReader current(path);
+  for (std::size_t i = 0; i < servers.size(); ++i) {
+    const std::wstring section = Format(L"Quorvanex_%u", i + 1);
+    if (current.GetString(section, L"Server", L"") == servers[i]) continue;
+    WriteProfileValue(path, section, L"Enabled", L"1");
+    WriteProfileValue(path, section, L"Server", servers[i]);
+    WriteProfileValue(path, section, L"Display", L"");
+    written.push_back(Format(L"%s %s.Server=%s", kQuorvanexIni, section, servers[i]));
+  }
+  const std::wstring count = Format(L"%u", servers.size());
+  WriteProfileValue(path, L"Config", L"Count", count);
+  written.push_back(Format(L"%s Config.Count=%s", kQuorvanexIni, count));
+}
+
+}  // namespace
+
+const std::vector<std::wstring>& InstallPropertyNames() {
+  static const std::vector<std::wstring> names = [] {
+    std::vector<std::wstring> list;
+    for (const Setting& s : kSettings) list.emplace_back(s.property);
+    return list;
+  }();
+  return names;
+}
+
+std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given) {
+  std::vector<std::wstring> problems;
+  for (const Setting& setting : kSettings) {
+    const auto found = given.find(setting.property);
+    if (found == given.end() || IsGood(setting, found->second)) continue;
+    problems.push_back(Format(L"%s=\"%s\" is not valid: give %s.", setting.property, found->second, setting.rule));
+  }
+  return problems;
+}
+
+std::vector<std::wstring> ApplyInstallProperties(const std::wstring& directory,
+                                                 const InstallProperties& given) {
+  std::vector<std::wstring> written;
+  for (const Setting& setting : kSettings) {
+    const auto found = given.find(setting.property);
+    if (found == given.end() || !IsGood(setting, found->second)) continue;
+    const std::wstring path = JoinPath(directory, setting.file);
+    switch (setting.kind) {
+      case Kind::Servers:
+        WriteServers(path, SplitServers(found->second), written);
+        continue;
+      case Kind::Text:
+        WriteProfileValue(path, setting.section, setting.key, found->second);
+        break;
+      case Kind::Count:
+      case Kind::MailSend:
+        // Leading zeros go: the file holds the number as the programs write it.
+        WriteProfileValue(path, setting.section, setting.key, Format(L"%d", *ParseCount(found->second)));
+        break;
+    }
+    written.push_back(Format(L"%s %s.%s=%s", setting.file, setting.section, setting.key,
+                             ProfileReader(path).GetString(setting.section, setting.key, L"")));
+  }
+  return written;
+}
+
+std::wstring EncodeInstallData(const InstallProperties& properties) {
+  std::wstring data;
+  for (const auto& [name, value] : properties) {
+    data += name;
+    data += L'=';
+    data += value;
+    data += L'\n';
+  }
+  return data;
+}
+
+InstallProperties DecodeInstallData(std::wstring_view data) {
+  InstallProperties properties;
+  while (!data.empty()) {
+    const std::size_t end = data.find(L'\n');
+    const std::wstring_view line = data.substr(0, end);
+    const std::size_t equals = line.find(L'=');
+    if (equals != std::wstring_view::npos) {
+      properties.emplace(std::wstring(line.substr(0, equals)), std::wstring(line.substr(equals + 1)));
+    }
+    if (end == std::wstring_view::npos) break;
+    data.remove_prefix(end + 1);
+  }
+  return properties;
+}
+
+}  // namespace qv

@@ -1,0 +1,35 @@
+#pragma once
+// The settings an administrator can give the Windows installer as public
+// properties (msiexec /i ... INTERVAL=5 SERVERS="10.0.0.5,10.0.0.6"): their
+// rules and their way into the live INI files. Portable, so that the rules
+// are tested on both platforms; the installer's custom action calls it.
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// The properties given on the command line, by name. A property that was not
+// given (or given empty, which Windows Installer treats alike) is absent.
+using InstallProperties = std::map<std::wstring, std::wstring>;
+
+// Names of the settings properties, in the order they are checked and written.
+const std::vector<std::wstring>& InstallPropertyNames();
+
+// One message per bad value, naming the property, the value and the rule;
+// empty when every given value may be written.
+std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given);
+
+// Writes every given property into the INI files in `directory` and returns
+// one line per file and key written, for the installer's log. Absent
+// properties change nothing, and neither do values that fail the check.
+std::vector<std::wstring> ApplyInstallProperties(const std::wstring& directory,
+                                                 const InstallProperties& given);
+
+// The data handed from the checking action to the deferred one: one
+// "NAME=value" line per property. Checked values hold no line break.
+std::wstring EncodeInstallData(const InstallProperties& properties);
+InstallProperties DecodeInstallData(std::wstring_view data);
+
+}  // namespace qv

@@ -1,0 +1,101 @@
+// The per-mail copy of mail.ini holds the mail server's password; on Windows
+// it must carry the protected DACL before the mailer sees it.
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/file_security_win32.h"
+#include "common/profile.h"
+#include "common/process_runner.h"
+#include "common/system.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "monitor/alerts/mail_alert.h"
+#include "monitor/settings.h"
+#include "tests/support/test_support.h"
+
+namespace qv {
+namespace {
+
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool IsValid(Handle h) noexcept { return h != nullptr; }
+  static void Close(Handle h) noexcept { ::LocalFree(h); }
+};
+using UniqueLocal = UniqueHandle<LocalMemoryTraits>;
+
+// The file's DACL in SDDL, as GetNamedSecurityInfoW reports it.
+std::wstring DaclOf(const std::wstring& path) {
+  PACL dacl = nullptr;
+  UniqueLocal sd;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                            nullptr, sd.Receive()) != ERROR_SUCCESS) {
+    return L"(unreadable)";
+  }
+  UniqueLocal text;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(sd.Get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                            reinterpret_cast<LPWSTR*>(text.Receive()), nullptr)) {
+    return L"(unconvertible)";
+  }
+  return static_cast<const wchar_t*>(text.Get());
+}
+
+// Windows keeps the DACL as set. Wine keeps none: it turns a DACL into Unix
+// mode bits and reports a DACL made from them (SYSTEM, the owner, and
+// Everyone when others may read), so there "no one else" is what can be seen.
+void ExpectAdministratorsOnly(const std::wstring& dacl) {
+  if (test::RunningUnderWine()) {
+    EXPECT_NE(dacl.find(L"(A;;FA;;;SY)"), std::wstring::npos) << WideToUtf8(dacl);
+    EXPECT_EQ(dacl.find(L";;;WD)"), std::wstring::npos) << WideToUtf8(dacl);
+  } else {
+    EXPECT_EQ(dacl, kAdministratorsOnlySddl);
+  }
+}
+
+class Recorder final : public ProcessRunner {
+ public:
+  explicit Recorder(std::wstring copy) : copy_(std::move(copy)) {}
+  ProcessOutcome Run(const std::wstring&, std::chrono::milliseconds) override {
+    dacl = DaclOf(copy_);
+    body = ProfileReader(copy_).GetString(L"Config", L"Body", L"(missing)");
+    password = ProfileReader(copy_).GetString(L"Config", L"Password", L"(missing)");
+    return ProcessOutcome{true, false, 0};
+  }
+  std::wstring dacl, body, password;
+
+ private:
+  std::wstring copy_;
+};
+
+TEST(MailCopyWin32, CarriesTheAdministratorsOnlyDaclWhenTheMailerRuns) {
+  test::TempDir dir;
+  test::WriteBytes(dir.File(L"mail.ini"), "[Config]\r\nPassword=secret\r\nBody_ping=down\r\n");
+  // The folder lets everyone read, as Program Files does.
+  ASSERT_NE(DaclOf(dir.File(L"mail.ini")).find(L";;;WD)"), std::wstring::npos);
+  MonitorSettings settings;
+  settings.exeDirectory = dir.Path();
+  Recorder runner(dir.File(L"mail_12345.ini"));
+  EXPECT_TRUE(SendMailThroughMailer(settings, 12345, true, runner, kMailerWaitBound));
+  ExpectAdministratorsOnly(runner.dacl);
+  EXPECT_EQ(runner.body, L"down");
+  EXPECT_EQ(runner.password, L"secret");
+}
+
+TEST(MailCopyWin32, ALeftoverCopyAndAMissingMailIniStillGiveAProtectedCopy) {
+  test::TempDir dir;
+  MonitorSettings settings;
+  settings.exeDirectory = dir.Path();
+  test::WriteBytes(dir.File(L"mail_12345.ini"), "[Config]\r\nBody=old\r\n");
+  Recorder runner(dir.File(L"mail_12345.ini"));
+  SendMailThroughMailer(settings, 12345, true, runner, kMailerWaitBound);
+  ExpectAdministratorsOnly(runner.dacl);
+  EXPECT_EQ(runner.body, L"ping error");
+}
+
+}  // namespace
+}  // namespace qv

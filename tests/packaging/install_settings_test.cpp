@@ -1,0 +1,134 @@
+#include "packaging/windows/install_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/files.h"
+#include "common/profile.h"
+#include "common/system.h"
+#include "tests/support/test_support.h"
+
+namespace qv {
+namespace {
+
+using test::TempDir;
+
+// The message for one bad value, or "" when the value passes.
+std::wstring Problem(const std::wstring& name, const std::wstring& value) {
+  const auto problems = CheckInstallProperties({{name, value}});
+  return problems.empty() ? L"" : problems.front();
+}
+
+TEST(InstallPropertyCheck, NumbersAreWholeDecimalsWithinThe32BitRange) {
+  for (const wchar_t* name : {L"INTERVAL", L"PING_THRESHOLD", L"DEVICE_THRESHOLD"}) {
+    for (const wchar_t* good : {L"0", L"5", L"007", L"2147483647"}) {
+      EXPECT_EQ(Problem(name, good), L"") << name << "=" << good;
+    }
+    for (const wchar_t* bad : {L"abc", L"5x", L"-1", L"+5", L" 5", L"5 ", L"1.5", L"2147483648", L"99999999999"}) {
+      EXPECT_NE(Problem(name, bad), L"") << name << "=" << bad;
+    }
+  }
+}
+
+TEST(InstallPropertyCheck, MailSendTakesTheValuesThatMeanWhatTheySay) {
+  for (const wchar_t* good : {L"0", L"1", L"10", L"99"}) EXPECT_EQ(Problem(L"MAILSEND", good), L"") << good;
+  // 11 to 98 would silently mean "no limit": refused rather than guessed.
+  for (const wchar_t* bad : {L"11", L"50", L"100", L"-1", L"yes"}) EXPECT_NE(Problem(L"MAILSEND", bad), L"") << bad;
+}
+
+TEST(InstallPropertyCheck, ServersAreDottedDecimalAddressesSeparatedByCommaOrSemicolon) {
+  for (const wchar_t* good : {L"10.0.0.5", L"10.0.0.5,10.0.0.6", L"10.0.0.5; 10.0.0.6 ,192.168.1.1"}) {
+    EXPECT_EQ(Problem(L"SERVERS", good), L"") << good;
+  }
+  for (const wchar_t* bad : {L"10.0.0.300", L"10.0.0", L"host.example", L"10.0.0.5,,10.0.0.6", L"10.0.0.5,",
+                             L"010.0.0.5", L"10.0.0.5 10.0.0.6"}) {
+    EXPECT_NE(Problem(L"SERVERS", bad), L"") << bad;
+  }
+}
+
+TEST(InstallPropertyCheck, HardwareMustReadBackAsGiven) {
+  EXPECT_EQ(Problem(L"HARDWARE", L"USB\\VID_1234&PID_5678"), L"");
+  EXPECT_EQ(Problem(L"HARDWARE", std::wstring(1023, L'A')), L"");
+  EXPECT_NE(Problem(L"HARDWARE", std::wstring(1024, L'A')), L"");
+  for (const wchar_t* bad : {L" USB\\VID", L"USB\\VID ", L"\"USB\\VID\"", L"'USB'", L"USB\tVID", L"USB\nVID"}) {
+    EXPECT_NE(Problem(L"HARDWARE", bad), L"") << bad;
+  }
+}
+
+TEST(InstallPropertyCheck, EveryBadValueIsNamedWithItsRuleAndAbsentOnesPass) {
+  EXPECT_TRUE(CheckInstallProperties({}).empty());
+  const auto problems = CheckInstallProperties({{L"INTERVAL", L"-5"}, {L"MAILSEND", L"abc"}, {L"HARDWARE", L"ok"}});
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_NE(problems[0].find(L"INTERVAL=\"-5\" is not valid"), std::wstring::npos) << problems[0];
+  EXPECT_NE(problems[0].find(L"0 to 2147483647"), std::wstring::npos) << problems[0];
+  EXPECT_NE(problems[1].find(L"MAILSEND=\"abc\""), std::wstring::npos) << problems[1];
+}
+
+class InstallPropertyApply : public testing::Test {
+ protected:
+  std::wstring Path(const wchar_t* name) { return dir.File(name); }
+  std::wstring Read(const wchar_t* file, const wchar_t* section, const wchar_t* key) {
+    return ProfileReader(Path(file)).GetString(section, key, L"(missing)");
+  }
+  TempDir dir;
+};
+
+TEST_F(InstallPropertyApply, GivenValuesReachTheirKeysAndEverythingElseStays) {
+  test::WriteBytes(Path(L"config.ini"),
+                   "; minutes\r\n[Config]\r\nInterval=5\r\nLogDir=log\r\n[Threshold]\r\nPing=0\r\nDeviceManager=0\r\n");
+  test::WriteBytes(Path(L"mail.ini"), "[Config]\r\nMailSend=0\r\nPassword=secret\r\n");
+  test::WriteBytes(Path(L"quorvanex.ini"), "[Config]\r\nHardware=\r\nCount=0\r\n");
+  ApplyInstallProperties(dir.Path(), {{L"INTERVAL", L"007"},
+                                      {L"PING_THRESHOLD", L"3"},
+                                      {L"DEVICE_THRESHOLD", L"4"},
+                                      {L"MAILSEND", L"99"},
+                                      {L"HARDWARE", L"USB\\VID_1234&PID_5678"}});
+  EXPECT_EQ(Read(L"config.ini", L"Config", L"Interval"), L"7");
+  EXPECT_EQ(Read(L"config.ini", L"Threshold", L"Ping"), L"3");
+  EXPECT_EQ(Read(L"config.ini", L"Threshold", L"DeviceManager"), L"4");
+  EXPECT_EQ(Read(L"config.ini", L"Config", L"LogDir"), L"log");
+  EXPECT_EQ(Read(L"mail.ini", L"Config", L"MailSend"), L"99");
+  EXPECT_EQ(Read(L"mail.ini", L"Config", L"Password"), L"secret");
+  // Written as given: the Monitor doubles the backslash when it reads it.
+  EXPECT_EQ(Read(L"quorvanex.ini", L"Config", L"Hardware"), L"USB\\VID_1234&PID_5678");
+  EXPECT_NE(test::ReadBytes(Path(L"config.ini")).find("; minutes"), std::string::npos);
+}
+
+TEST_F(InstallPropertyApply, AbsentAndBadPropertiesLeaveTheFilesUntouched) {
+  const std::string config = "[Config]\r\nInterval=9\r\n";
+  test::WriteBytes(Path(L"config.ini"), config);
+  EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {}).empty());
+  EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {{L"INTERVAL", L"-1"}, {L"PING_THRESHOLD", L"x"}}).empty());
+  ApplyInstallProperties(dir.Path(), {{L"MAILSEND", L"1"}});
+  EXPECT_EQ(test::ReadBytes(Path(L"config.ini")), config);
+  EXPECT_FALSE(PathExists(Path(L"quorvanex.ini")));
+}
+
+TEST_F(InstallPropertyApply, ServersReplaceTheListAndAnUnchangedAddressKeepsItsSection) {
+  test::WriteBytes(Path(L"quorvanex.ini"),
+                   "[Config]\r\nCount=3\r\n"
+                   "[Quorvanex_1]\r\nEnabled=0\r\nServer=10.0.0.1\r\nDisplay=hall\r\n"
+                   "[Quorvanex_2]\r\nEnabled=0\r\nServer=10.0.0.2\r\nDisplay=old name\r\n"
+                   "[Quorvanex_3]\r\nServer=10.0.0.3\r\n");
+  ApplyInstallProperties(dir.Path(), {{L"SERVERS", L" 10.0.0.1 ; 10.0.0.9"}});
+  EXPECT_EQ(Read(L"quorvanex.ini", L"Config", L"Count"), L"2");
+  // Same address: the administrator's switch and name stay.
+  EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_1", L"Enabled"), L"0");
+  EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_1", L"Display"), L"hall");
+  // New address: switched on, and named by its address again.
+  EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Server"), L"10.0.0.9");
+  EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Enabled"), L"1");
+  EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Display"), L"");
+}
+
+TEST(InstallData, RoundTripsValuesWithSeparatorsInThem) {
+  const InstallProperties given = {{L"INSTALLDIR", L"C:\\Program Files\\Quorvanex\\"},
+                                   {L"HARDWARE", L"USB\\VID_1234&PID_5678=x;y"},
+                                   {L"SERVERS", L"10.0.0.5,10.0.0.6"}};
+  EXPECT_EQ(DecodeInstallData(EncodeInstallData(given)), given);
+  EXPECT_TRUE(DecodeInstallData(L"").empty());
+}
+
+}  // namespace
+}  // namespace qv
