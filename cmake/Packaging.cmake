@@ -20,7 +20,7 @@ target_link_libraries(qv_install_core PUBLIC qv_monitor_core)
 
 if(WIN32)
   # The programs and their INI files share one directory.
-  set(QV_INSTALL_PROGRAMS Monitor)
+  set(QV_INSTALL_PROGRAMS Monitor Ostrival)
   foreach(program IN ITEMS Configurator Pomvex)
     if(TARGET ${program})
       list(APPEND QV_INSTALL_PROGRAMS ${program})
@@ -63,7 +63,8 @@ else()
     set(CMAKE_INSTALL_PREFIX / CACHE PATH "Install prefix" FORCE)
   endif()
   set(QV_LINUX_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/linux)
-  install(TARGETS Monitor RUNTIME DESTINATION opt/quorvanex)
+  # The Monitor starts the mailer beside itself as Ostrival.exe.
+  install(TARGETS Monitor Ostrival RUNTIME DESTINATION opt/quorvanex)
   install(FILES ${QV_DEFAULT_INI} DESTINATION etc/quorvanex)
   set(QV_INI_LINKS)
   foreach(ini IN LISTS QV_DEFAULT_INI)
@@ -96,10 +97,12 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
   else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), passwd")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libcurl4 (>= 7.88), passwd")
   endif()
   # The unit needs no dependency: without systemd the Monitor runs by hand.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS systemd)
+  # The mailer trusts the system's certificate authorities (OpenSSL reads
+  # them from /etc/ssl/certs).
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, ca-certificates")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QV_LINUX_PACKAGING}/conffiles

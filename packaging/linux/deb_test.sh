@@ -21,6 +21,7 @@ echo "package: ${deb##*/}"
 contents=$(dpkg-deb -c "$deb")
 has() { grep -qE "$1" <<<"$contents"; }
 check "Monitor in /opt/quorvanex, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/Monitor$'
+check "the mailer beside it, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/Ostrival\.exe$'
 check "unit in /lib/systemd/system" has ' \./lib/systemd/system/quorvanexdevicechecker\.service$'
 check "log directory in /var/log/quorvanex" has '^d.* \./var/log/quorvanex/$'
 check "log beside the Monitor is a link to it" has '^l.* \./opt/quorvanex/log -> /var/log/quorvanex$'
@@ -37,6 +38,7 @@ for script in preinst postinst prerm postrm; do
   check "$script is executable shell" bash -c "test -x '$tmp/control/$script' && sh -n '$tmp/control/$script'"
 done
 check "package depends on the C++ runtime" grep -q '^Depends:.*libstdc++6' "$tmp/control/control"
+check "package depends on libcurl for the mailer" grep -q '^Depends:.*libcurl4' "$tmp/control/control"
 check "package runs without systemd (recommends it only)" \
   bash -c "! grep -q '^Depends:.*systemd' '$tmp/control/control' && grep -q '^Recommends: systemd' '$tmp/control/control'"
 
@@ -136,6 +138,11 @@ check "INI links" test "$(readlink /opt/quorvanex/mail.ini)" = /etc/quorvanex/ma
 check "dpkg lists the four conffiles" test "$(dpkg-query -W -f='${Conffiles}' $package | awk 'NF {print $1}' | sort | tr '\n' ' ')" = \
   "/etc/quorvanex/config.ini /etc/quorvanex/mail.ini /etc/quorvanex/message.ini /etc/quorvanex/quorvanex.ini "
 check "installed Monitor is stripped" test "$(debug_sections /opt/quorvanex/Monitor)" = 0
+check "installed mailer root:root 0755, stripped" \
+  test "$(owner_mode /opt/quorvanex/Ostrival.exe) $(debug_sections /opt/quorvanex/Ostrival.exe)" = "root:root 755 0"
+# Unconfigured (no SmtpServer), the installed mailer refuses to send: exit code 2.
+/opt/quorvanex/Ostrival.exe /etc/quorvanex/mail.ini >/dev/null 2>&1
+check "the installed mailer reads the installed mail.ini and refuses it unconfigured" test $? = 2
 
 # The installed Monitor, in a console run as the service user: quiet.
 log=/var/log/quorvanex/log.txt
@@ -173,7 +180,7 @@ check "the edited config.ini is kept" grep -q '^Ping=1' /etc/quorvanex/config.in
 check "the log link is still a link" test -L /opt/quorvanex/log
 
 check "dpkg --remove" dpkg_run --remove $package
-check "remove takes the program" test ! -e /opt/quorvanex/Monitor
+check "remove takes the programs" test ! -e /opt/quorvanex/Monitor -a ! -e /opt/quorvanex/Ostrival.exe
 check "remove keeps the settings and the log" test -f /etc/quorvanex/config.ini -a -f "$log"
 
 check "dpkg --purge" dpkg_run --purge $package

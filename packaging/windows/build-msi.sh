@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows installer with wixl from the cross-compiled programs.
 #   build-msi.sh [BIN_DIR [OUTPUT.msi]]
-# BIN_DIR defaults to build/win64/bin. All three programs, the installer's
+# BIN_DIR defaults to build/win64/bin. All three programs, the mailer Ostrival.exe, the installer's
 # helper ServiceStopWait.exe and its custom actions QuorvanexSetup.dll must be there;
 # QV_MSI_ALLOW_PARTIAL=1 builds without a missing Configurator or Pomvex
 # (for tests of the installer itself). QV_MSI_VERSION overrides the version.
@@ -13,7 +13,7 @@ out=${2:-$root/build/win64/QuorvanexWatchdog-$version-x64.msi}
 
 command -v wixl >/dev/null || { echo "build-msi: wixl is missing; scripts/setup.sh installs it" >&2; exit 1; }
 
-for file in Monitor.exe ServiceStopWait.exe QuorvanexSetup.dll; do
+for file in Monitor.exe Ostrival.exe ServiceStopWait.exe QuorvanexSetup.dll; do
   [ -f "$bin/$file" ] || { echo "build-msi: $bin/$file is missing" >&2; exit 1; }
 done
 defines=(-D "Version=$version")
@@ -33,7 +33,7 @@ done
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/defaults"
-cp "$bin"/Monitor.exe "$bin"/ServiceStopWait.exe "$bin"/QuorvanexSetup.dll "$stage/"
+cp "$bin"/Monitor.exe "$bin"/Ostrival.exe "$bin"/ServiceStopWait.exe "$bin"/QuorvanexSetup.dll "$stage/"
 for program in Configurator Pomvex; do
   [ -f "$bin/$program.exe" ] && cp "$bin/$program.exe" "$stage/"
 done

@@ -17,7 +17,7 @@ defaults=$QV_ROOT/packaging/defaults
 if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpack.log" 2>&1; then
   zip=$(ls "$tmp"/zip/*.zip)
   listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
-  for f in Monitor.exe config.ini quorvanex.ini mail.ini message.ini; do
+  for f in Monitor.exe Ostrival.exe config.ini quorvanex.ini mail.ini message.ini; do
     check "zip holds $f" grep -q "/$f\$" <<<"$listing"
   done
   # The other two programs wherever this build has them.
@@ -100,7 +100,7 @@ check "a refused installation registers no service" service_absent
 
 # A fresh install without properties: the installed defaults, and quiet.
 check "msiexec /i installs" msi /i "$tmp/old.msi"
-for f in Monitor.exe defaults/config.ini; do check "installed $f" test -f "$dir/$f"; done
+for f in Monitor.exe Ostrival.exe defaults/config.ini; do check "installed $f" test -f "$dir/$f"; done
 for f in config.ini quorvanex.ini mail.ini message.ini; do
   check "live $f is the installed default" cmp -s "$dir/$f" "$defaults/$f"
 done
@@ -157,7 +157,7 @@ check "absent properties change nothing" \
 
 check "msiexec /x removes" msi /x "$tmp/newer.msi"
 check "service is removed" service_absent
-for f in Monitor.exe defaults/config.ini; do check "removed $f" test ! -e "$dir/$f"; done
+for f in Monitor.exe Ostrival.exe defaults/config.ini; do check "removed $f" test ! -e "$dir/$f"; done
 for f in config.ini quorvanex.ini mail.ini message.ini; do check "kept $f" test -f "$dir/$f"; done
 check "kept the edit in config.ini" grep -q "kept by the administrator" "$dir/config.ini"
 finish
