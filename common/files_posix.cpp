@@ -98,6 +98,20 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   return out;
 }
 
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
+  const std::string target = Native(path);
+  const std::string temp = target + ".tmp";
+  // O_NOFOLLOW: a link planted under the temporary name is not written through.
+  UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd) return false;
+  // Whatever the umask, the exporter reading the file runs as another user.
+  bool ok = fchmod(fd.Get(), 0644) == 0 && WriteAll(fd.Get(), bytes);
+  ok = close(fd.Release()) == 0 && ok;
+  if (ok && rename(temp.c_str(), target.c_str()) == 0) return true;
+  unlink(temp.c_str());
+  return false;
+}
+
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {
   std::vector<std::wstring> names;
   std::string dir = Native(directory);

@@ -8,6 +8,20 @@
 #include "common/system.h"
 
 namespace qv {
+namespace {
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -36,13 +50,7 @@ std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_
   if (!file) return std::nullopt;
   LARGE_INTEGER zero{};
   SetFilePointerEx(file.Get(), zero, nullptr, FILE_END);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) break;
-    done += written;
-  }
+  WriteAll(file.Get(), bytes);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size)) return std::uint64_t{0};
   return static_cast<std::uint64_t>(size.QuadPart);
@@ -61,6 +69,21 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     out.append(buffer, got);
   }
   return out;
+}
+
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
+  const std::wstring temp = path + L".tmp";
+  bool ok = false;
+  {
+    UniqueKernelHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    ok = WriteAll(file.Get(), bytes);
+  }
+  // The handle is closed before the rename: an open file cannot be moved.
+  if (ok && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileW(temp.c_str());
+  return false;
 }
 
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {

@@ -1,0 +1,66 @@
+#include "common/files.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "common/system.h"
+#include "tests/support/test_support.h"
+
+namespace qv {
+namespace {
+
+TEST(ReplaceFileAtomically, ReplacesTheFileAndLeavesNoTemporaryBehind) {
+  test::TempDir dir;
+  const std::wstring path = dir.File(L"m.prom");
+  ASSERT_TRUE(ReplaceFileAtomically(path, "first\n"));
+  EXPECT_EQ(test::ReadBytes(path), "first\n");
+  test::WriteBytes(path + L".tmp", std::string(100, 'x'));  // left over by a crash
+  ASSERT_TRUE(ReplaceFileAtomically(path, "second\n"));
+  EXPECT_EQ(test::ReadBytes(path), "second\n");
+  EXPECT_EQ(ListFilesEndingWith(dir.Path(), L""), std::vector<std::wstring>{L"m.prom"});
+}
+
+TEST(ReplaceFileAtomically, FailsWithoutTraceWhereTheFileCannotBe) {
+  test::TempDir dir;
+  EXPECT_FALSE(ReplaceFileAtomically(JoinPath(dir.File(L"missing"), L"m.prom"), "x"));
+  // A directory in the file's place is not replaced, and no temporary stays.
+  ASSERT_TRUE(MakeDirectory(dir.File(L"m.prom")));
+  EXPECT_FALSE(ReplaceFileAtomically(dir.File(L"m.prom"), "x"));
+  EXPECT_TRUE(IsDirectory(dir.File(L"m.prom")));
+  EXPECT_FALSE(PathExists(dir.File(L"m.prom.tmp")));
+}
+
+TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
+  test::TempDir dir;
+  const std::wstring path = dir.File(L"m.prom");
+  const std::string a(200000, 'a');
+  const std::string b(150000, 'b');
+  ASSERT_TRUE(ReplaceFileAtomically(path, a));
+  std::atomic<bool> done{false};
+  int reads = 0;
+  int torn = 0;
+  std::thread reader([&] {
+    while (!done.load()) {
+      // An open that meets the rename may fail on Windows; a short read may not.
+      if (std::optional<std::string> seen = ReadWholeFile(path)) {
+        ++reads;
+        if (*seen != a && *seen != b) ++torn;
+      }
+    }
+  });
+  // Windows may refuse a rename while the reader has the file open; that
+  // write is lost, never half done.
+  for (int i = 0; i < 300; ++i) ReplaceFileAtomically(path, i % 2 == 0 ? b : a);
+  done.store(true);
+  reader.join();
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_GT(reads, 0);
+  const std::string last = test::ReadBytes(path);
+  EXPECT_TRUE(last == a || last == b);
+}
+
+}  // namespace
+}  // namespace qv
