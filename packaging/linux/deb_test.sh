@@ -17,6 +17,9 @@ has() { grep -qE "$1" <<<"$contents"; }
 check "Monitor in /opt/quorvanex, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/Monitor$'
 check "unit in /lib/systemd/system" has ' \./lib/systemd/system/quorvanexdevicechecker\.service$'
 check "log directory beside the Monitor" has '^d.* \./opt/quorvanex/log/$'
+for f in prometheus.yml quorvanex-rules.yml; do
+  check "Prometheus example $f" has " \./usr/share/doc/quorvanexdevicechecker/examples/prometheus/$f\$"
+done
 for ini in config quorvanex mail message; do
   check "$ini.ini in /etc/quorvanex" has "^-rw-r--r-- .* \./etc/quorvanex/$ini\.ini\$"
   check "$ini.ini linked beside the Monitor" has "^l.* \./opt/quorvanex/$ini\.ini -> /etc/quorvanex/$ini\.ini\$"

@@ -57,7 +57,8 @@ cleanup_service() { qv_wine sc stop $service >/dev/null 2>&1; qv_wine sc delete 
 cleanup_service; rm -rf "$dir"
 
 check "msiexec /i installs" msi /i "$tmp/old.msi"
-for f in Monitor.exe config.ini quorvanex.ini mail.ini message.ini examples/config.ini; do
+for f in Monitor.exe config.ini quorvanex.ini mail.ini message.ini examples/config.ini \
+         examples/prometheus/prometheus.yml examples/prometheus/quorvanex-rules.yml; do
   check "installed $f" test -f "$dir/$f"
 done
 check "service is running" wait_for '[ "$(state)" = RUNNING ]' 10
