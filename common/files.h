@@ -30,7 +30,9 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // old file or the new one, never a part: the bytes go to `path` + ".tmp" in
 // the same directory, which is then renamed over `path` (MoveFileExW with
 // replace on Windows). The file is readable by everyone: it is meant for
-// another program. False when any step failed; the temporary file is gone.
+// another program. On Windows a reader holding the file open delays the
+// rename; it is tried for about 200 ms. False when any step failed; the
+// temporary file is gone.
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
 
 // Names (without directory) of the regular files in `directory` whose name

@@ -10,6 +10,9 @@
 namespace qv {
 namespace {
 
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplaceRetryMs = 20;
+
 bool WriteAll(HANDLE file, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -81,7 +84,14 @@ bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
     ok = WriteAll(file.Get(), bytes);
   }
   // The handle is closed before the rename: an open file cannot be moved.
-  if (ok && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  // Nor can a file be replaced while a reader has it open (most runtimes open
+  // without FILE_SHARE_DELETE); an exporter reads it for microseconds.
+  for (int attempt = 1; ok; ++attempt) {
+    if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD error = GetLastError();
+    if (attempt == kReplaceAttempts || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) break;
+    Sleep(kReplaceRetryMs);
+  }
   DeleteFileW(temp.c_str());
   return false;
 }
