@@ -34,8 +34,6 @@ void AppendEscapedLabelValue(std::string& out, std::string_view value) {
 }
 
 void AppendSampleValue(std::string& out, double value) {
-  char buffer[32];
-  std::to_chars_result done{};
   if (std::isnan(value)) {
     out += "NaN";
     return;
@@ -44,11 +42,12 @@ void AppendSampleValue(std::string& out, double value) {
     out += value > 0 ? "+Inf" : "-Inf";
     return;
   }
-  if (value == std::floor(value) && std::fabs(value) <= kLargestExactInteger) {
-    done = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(value));
-  } else {
-    done = std::to_chars(buffer, buffer + sizeof buffer, value);
-  }
+  char buffer[32];
+  // to_chars: no locale, the same digits from every runtime.
+  const std::to_chars_result done =
+      value == std::floor(value) && std::fabs(value) <= kLargestExactInteger
+          ? std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(value))
+          : std::to_chars(buffer, buffer + sizeof buffer, value);
   out.append(buffer, done.ptr);
 }
 
