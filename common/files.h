@@ -31,8 +31,9 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // the same directory, which is then renamed over `path` (MoveFileExW with
 // replace on Windows). The file is readable by everyone: it is meant for
 // another program. On Windows a reader holding the file open delays the
-// rename; it is tried for about 200 ms. False when any step failed; the
-// temporary file is gone.
+// rename; it is tried for about 200 ms. Nothing is forced to the disk: after
+// a power loss the file may be empty until it is written again. False when
+// any step failed; the temporary file is gone.
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
 
 // Names (without directory) of the regular files in `directory` whose name

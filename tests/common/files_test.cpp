@@ -43,25 +43,28 @@ TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
   const std::string a(200000, 'a');
   const std::string b(150000, 'b');
   ASSERT_TRUE(ReplaceFileAtomically(path, a));
+  constexpr int kReads = 20;
   std::atomic<bool> done{false};
-  int reads = 0;
+  std::atomic<int> reads{0};
   int torn = 0;
   std::thread reader([&] {
     while (!done.load()) {
       // An open that meets the rename may fail on Windows; a short read may not.
       if (std::optional<std::string> seen = ReadWholeFile(path)) {
-        ++reads;
         if (*seen != a && *seen != b) ++torn;
+        ++reads;
       }
       // Gaps for the writer, which Windows keeps waiting while the file is open.
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
-  for (int i = 0; i < 100; ++i) ReplaceFileAtomically(path, i % 2 == 0 ? b : a);
+  // Writes go on until the reader has read often enough (the cap only ends a
+  // reader that cannot read at all).
+  for (int i = 0; reads.load() < kReads && i < 100000; ++i) ReplaceFileAtomically(path, i % 2 == 0 ? b : a);
   done.store(true);
   reader.join();
-  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
-  EXPECT_GT(reads, 0);
+  EXPECT_EQ(torn, 0) << "of " << reads.load() << " reads";
+  EXPECT_GE(reads.load(), kReads);
   const std::string last = test::ReadBytes(path);
   EXPECT_TRUE(last == a || last == b);
 }
