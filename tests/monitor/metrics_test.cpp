@@ -308,14 +308,9 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
   script.statuses = {L"Error", L"Error"};
   script.mailerExits = {0};
   Cycle();
-  text = Cycle();
-  EXPECT_EQ(ValueOf(text, "quorvanex_threshold_crossings_total{check=\"device\"}"), "1");
-  EXPECT_EQ(ValueOf(text, "quorvanex_threshold_crossings_total{check=\"ping\"}"), "3");
-  EXPECT_EQ(ValueOf(text, "quorvanex_mails_total{check=\"device\",result=\"sent\"}"), "1");
-  EXPECT_EQ(ValueOf(text, "quorvanex_mails_total{check=\"ping\",result=\"sent\"}"), "1");
-  EXPECT_EQ(ValueOf(text, "quorvanex_screen_alerts_total{check=\"ping\",result=\"shown\"}"), "1");
+  Cycle();
 
-  // The orderly stop.
+  // The orderly stop; the file below shows the counts of all five cycles.
   collector->Publish(false);
   EXPECT_EQ(test::ReadBytes(file.Path()), kFileAfterSequence);
   EXPECT_EQ(checker->PingState().errorCount, 0u);  // the Checker's own account agrees
