@@ -7,6 +7,7 @@
 #         mail through a fast fake mailer in every cycle.
 #   bench/footprint.sh [MONITOR]   (default build/native/bin/Monitor)
 #   QV_FOOTPRINT_SECONDS           sampling time per scenario (default 60)
+#   QV_FOOTPRINT_METRICS=1         with the metrics file written after every cycle
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 monitor=${1:-$root/build/native/bin/Monitor}
@@ -27,6 +28,10 @@ prepare() {  # directory, interval, ping threshold, device threshold
   printf '[Config]\r\nPomvex=0\r\n' > "$1/message.ini"
   printf '#!/bin/sh\nexit 1\n' > "$1/Ostrival.exe"
   chmod +x "$1/Ostrival.exe"
+  if [ "${QV_FOOTPRINT_METRICS:-0}" = 1 ]; then
+    mkdir "$1/metrics"
+    printf '[Metrics]\r\nTextfileDir=metrics\r\n' >> "$1/config.ini"
+  fi
 }
 
 # CPU time of a process's threads (ns, from the scheduler), and of its
@@ -72,6 +77,7 @@ measure() {  # name, directory
 
 prepare "$tmp/idle" 60 0 0
 prepare "$tmp/busy" 0 1 1
-echo "Monitor: $monitor; ${seconds} s per scenario, one sample a second; $(nproc) cores"
+echo "Monitor: $monitor; ${seconds} s per scenario, one sample a second; $(nproc) cores;" \
+  "metrics file ${QV_FOOTPRINT_METRICS:-0}"
 measure idle "$tmp/idle"
 measure busy "$tmp/busy"

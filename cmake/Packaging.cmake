@@ -111,4 +111,13 @@ else()
     ${QV_LINUX_PACKAGING}/prerm
     ${QV_LINUX_PACKAGING}/postrm)
 endif()
+# Example Prometheus configuration and alert rules for the metrics file.
+set(QV_PROMETHEUS_EXAMPLES
+  ${PROJECT_SOURCE_DIR}/packaging/prometheus/prometheus.yml
+  ${PROJECT_SOURCE_DIR}/packaging/prometheus/quorvanex-rules.yml)
+if(WIN32)
+  install(FILES ${QV_PROMETHEUS_EXAMPLES} DESTINATION examples/prometheus)
+else()
+  install(FILES ${QV_PROMETHEUS_EXAMPLES} DESTINATION usr/share/doc/quorvanexdevicechecker/examples/prometheus)
+endif()
 include(CPack)

@@ -26,6 +26,16 @@ std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 
+// Replaces `path` by a file holding `bytes` so that a reader finds either the
+// old file or the new one, never a part: the bytes go to `path` + ".tmp" in
+// the same directory, which is then renamed over `path` (MoveFileExW with
+// replace on Windows). The file is readable by everyone: it is meant for
+// another program. On Windows a reader holding the file open delays the
+// rename; it is tried for about 200 ms. Nothing is forced to the disk: after
+// a power loss the file may be empty until it is written again. False when
+// any step failed; the temporary file is gone.
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
+
 // Names (without directory) of the regular files in `directory` whose name
 // ends with `suffix`, compared without case (the pattern "*" + suffix).
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix);

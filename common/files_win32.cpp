@@ -9,6 +9,23 @@
 #include "common/system.h"
 
 namespace qv {
+namespace {
+
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplaceRetryMs = 20;
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -46,13 +63,7 @@ std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_
   if (!file) return std::nullopt;
   LARGE_INTEGER zero{};
   SetFilePointerEx(file.Get(), zero, nullptr, FILE_END);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) break;
-    done += written;
-  }
+  WriteAll(file.Get(), bytes);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size)) return std::uint64_t{0};
   return static_cast<std::uint64_t>(size.QuadPart);
@@ -71,6 +82,28 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     out.append(buffer, got);
   }
   return out;
+}
+
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
+  const std::wstring temp = path + L".tmp";
+  bool ok = false;
+  {
+    UniqueKernelHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    ok = WriteAll(file.Get(), bytes);
+  }
+  // The handle is closed before the rename: an open file cannot be moved.
+  // Nor can a file be replaced while a reader has it open (most runtimes open
+  // without FILE_SHARE_DELETE); an exporter reads it for microseconds.
+  for (int attempt = 1; ok; ++attempt) {
+    if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD error = GetLastError();
+    if (attempt == kReplaceAttempts || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) break;
+    Sleep(kReplaceRetryMs);
+  }
+  DeleteFileW(temp.c_str());
+  return false;
 }
 
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {

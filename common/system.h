@@ -10,6 +10,9 @@ namespace qv {
 // programs join a directory and a name they use JoinPath.
 extern const wchar_t kPathSeparator;
 std::wstring JoinPath(std::wstring_view directory, std::wstring_view name);
+// True when `path` does not depend on a current directory: "/..." on Linux;
+// "C:...", "\\..." or "/..." on Windows.
+bool IsAbsolutePath(std::wstring_view path);
 
 // Full path of the running executable (any length); empty when unknown.
 std::wstring ExecutablePath();

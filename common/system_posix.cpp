@@ -20,6 +20,8 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
   return out;
 }
 
+bool IsAbsolutePath(std::wstring_view path) { return !path.empty() && path.front() == L'/'; }
+
 std::wstring ExecutablePath() {
   std::vector<char> buffer(256);
   for (;;) {

@@ -19,6 +19,13 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
   return out;
 }
 
+bool IsAbsolutePath(std::wstring_view path) {
+  if (!path.empty() && (path.front() == L'\\' || path.front() == L'/')) return true;
+  // A drive letter, also "C:dir", which is no place below another directory.
+  return path.size() >= 2 && path[1] == L':' &&
+         ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+}
+
 std::wstring ExecutablePath() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {

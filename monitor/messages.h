@@ -18,4 +18,7 @@ inline constexpr wchar_t kScreenAlertPing[] = L"メッセージ表示ping";
 inline constexpr wchar_t kMailSent[] = L"メール送信 成功:%s";
 inline constexpr wchar_t kMailFailed[] = L"メール送信 失敗:%s";
 
+// The metrics file could not be replaced; logged once until a write succeeds.
+inline constexpr wchar_t kMetricsWriteFailed[] = L"メトリクス書込 失敗:%s";
+
 }  // namespace qv::msg

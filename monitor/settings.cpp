@@ -11,6 +11,10 @@ MonitorSettings& TheMonitorSettings() {
   return settings;
 }
 
+std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value) {
+  return IsAbsolutePath(value) ? value : JoinPath(exeDirectory, value);
+}
+
 void LoadSettings() { LoadSettings(TheMonitorSettings(), ExecutableDirectory()); }
 
 void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
@@ -21,6 +25,10 @@ void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
     ReadCheckSettings(config, s.intervalMinutes, s.pingThreshold, s.deviceThreshold);
     // Always below the executable's directory, even when it looks absolute.
     s.logDirectory = JoinPath(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
+    // No directory, no metrics file.
+    const std::wstring textfileDir = config.GetString(L"Metrics", L"TextfileDir", L"");
+    s.metricsDirectory =
+        textfileDir.empty() ? std::wstring() : ResolveConfiguredDirectory(s.exeDirectory, textfileDir);
   }
 
   {

@@ -19,6 +19,8 @@ struct MonitorSettings {
   std::vector<QuorvanexServerInfo> servers;
   std::uint32_t mailSendLimit = 0;
   bool screenAlertEnabled = false;
+  // Where the metrics file goes; empty switches it off.
+  std::wstring metricsDirectory;
 };
 
 // The process-wide record.
@@ -28,5 +30,9 @@ MonitorSettings& TheMonitorSettings();
 void LoadSettings();
 // Fills `settings` from the INI files in `exeDirectory` (for tests).
 void LoadSettings(MonitorSettings& settings, const std::wstring& exeDirectory);
+
+// A directory named in an INI file: a relative `value` lies below
+// `exeDirectory`, an absolute one is taken as given.
+std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value);
 
 }  // namespace qv

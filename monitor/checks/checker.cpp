@@ -12,6 +12,16 @@
 #include "monitor/settings.h"
 
 namespace qv {
+namespace {
+
+CycleObserver& NoObserver() {
+  static CycleObserver none;
+  return none;
+}
+
+CheckKind KindOf(bool isPing) { return isPing ? CheckKind::Ping : CheckKind::Device; }
+
+}  // namespace
 
 CheckerPorts SystemCheckerPorts() {
   CheckerPorts ports;
@@ -25,6 +35,7 @@ CheckerPorts SystemCheckerPorts() {
 Checker::Checker(const MonitorSettings& settings, CheckerPorts ports)
     : settings_(settings), ports_(std::move(ports)) {
   if (ports_.clock == nullptr) ports_.clock = &SystemClock();
+  if (ports_.observer == nullptr) ports_.observer = &NoObserver();
   info_.index = kCheckerIndex;
   info_.enabled = false;
   info_.port = 0;
@@ -32,25 +43,31 @@ Checker::Checker(const MonitorSettings& settings, CheckerPorts ports)
 }
 
 void Checker::RunCycle() {
+  CycleObserver& observer = *ports_.observer;
+  observer.CycleStarted(ports_.clock->Now());
   if (settings_.deviceThreshold != 0) CheckDevice();
   if (settings_.pingThreshold != 0) CheckPing();
   HandleCrossing(false, settings_.deviceThreshold, device_);
   HandleCrossing(true, settings_.pingThreshold, ping_);
+  observer.CycleEnded(device_.errorCount, ping_.errorCount);
 }
 
 void Checker::CheckDevice() {
   std::unique_ptr<WmiConnection> wmi = ports_.newWmiConnection();
   // A connection that cannot be made is neither a failure nor a success.
-  if (wmi->Connect(info_)) {
+  const bool connected = wmi->Connect(info_);
+  ports_.observer->WmiConnected(connected);
+  if (connected) {
     std::wstring status;
-    if (!wmi->QueryDeviceStatus(settings_.hardwarePattern, status)) {
-      ++device_.errorCount;
-    } else if (EqualsNoCase(status, L"OK")) {
+    const bool healthy = wmi->QueryDeviceStatus(settings_.hardwarePattern, status) &&
+                         EqualsNoCase(status, L"OK");
+    if (healthy) {
       device_.alertShown = 0;
       device_.mailCount = 0;
     } else {
       ++device_.errorCount;
     }
+    ports_.observer->CheckCounted(CheckKind::Device, healthy);
   }
   wmi->Release();
 }
@@ -60,13 +77,17 @@ void Checker::CheckPing() {
     // Servers switched off in the Configurator are not pinged.
     if (!entry.enabled) continue;
     const std::wstring address = entry.server;
-    if (ports_.pingAddress(address)) {
+    const bool answered = ports_.pingAddress(address);
+    ports_.observer->PingAnswered(address, answered);
+    if (answered) {
       ping_.mailCount = 0;
       ping_.alertShown = 0;
+      ports_.observer->CheckCounted(CheckKind::Ping, true);
       return;
     }
   }
   ++ping_.errorCount;
+  ports_.observer->CheckCounted(CheckKind::Ping, false);
 }
 
 void Checker::HandleCrossing(bool isPing, std::int32_t threshold, CheckState& state) {
@@ -77,25 +98,30 @@ void Checker::HandleCrossing(bool isPing, std::int32_t threshold, CheckState& st
   } else {
     WriteLog(msg::kDeviceThresholdExceeded);
   }
+  CycleObserver& observer = *ports_.observer;
+  observer.ThresholdCrossed(KindOf(isPing));
 
   if (settings_.screenAlertEnabled && state.alertShown == 0) {
     const std::int64_t now = ports_.clock->Now();
     // Counted before the attempt: a failed alert is not retried in this episode.
     ++state.alertShown;
-    if (ShowScreenAlert(isPing, now)) {
+    const bool shown = ShowScreenAlert(isPing, now);
+    if (shown) {
       if (isPing) {
         WriteLog(msg::kScreenAlertPing);
       } else {
         WriteLog(msg::kScreenAlertDevice);
       }
     }
+    observer.ScreenAlertTried(KindOf(isPing), shown);
   }
 
   const std::uint32_t limit = settings_.mailSendLimit;
   if (limit == 0) {
     state.errorCount = 0;
   } else if (limit == kMailSendNoLimit || state.mailCount < limit) {
-    if (SendAlertMail(isPing)) {
+    const bool sent = SendAlertMail(isPing);
+    if (sent) {
       WriteLog(msg::kMailSent, info_.server);
       ++state.mailCount;
       state.errorCount = 0;
@@ -103,6 +129,7 @@ void Checker::HandleCrossing(bool isPing, std::int32_t threshold, CheckState& st
       // The counter stays above the threshold, so the next cycle tries again.
       WriteLog(msg::kMailFailed, info_.server);
     }
+    observer.MailTried(KindOf(isPing), sent);
   } else {
     state.errorCount = 0;
   }

@@ -10,6 +10,7 @@
 
 #include "common/server_info.h"
 #include "monitor/alerts/mail_alert.h"
+#include "monitor/checks/cycle_observer.h"
 
 namespace qv {
 
@@ -28,6 +29,8 @@ struct CheckerPorts {
   ProcessRunner* processRunner = nullptr;
   Clock* clock = nullptr;
   std::chrono::milliseconds mailerWaitBound = kMailerWaitBound;
+  // Told what each cycle does; none when null.
+  CycleObserver* observer = nullptr;
 };
 
 // The real probes, WMI, processes and clock of this platform.

@@ -6,6 +6,7 @@
 #include "monitor/checks/com_apartment.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
+#include "monitor/metrics/metrics_file.h"
 #include "monitor/settings.h"
 
 namespace qv {
@@ -14,6 +15,11 @@ namespace {
 std::unique_ptr<Monitoring>& TheMonitoring() {
   static std::unique_ptr<Monitoring> monitoring;
   return monitoring;
+}
+
+CheckerPorts ReportingTo(CheckerPorts ports, CycleObserver* observer) {
+  if (observer != nullptr) ports.observer = observer;
+  return ports;
 }
 
 }  // namespace
@@ -40,7 +46,8 @@ std::uint32_t WorkerLoop(Checker& checker, std::stop_token stop) {
 }
 
 Monitoring::Monitoring(const MonitorSettings& settings, CheckerPorts ports)
-    : checker_(settings, std::move(ports)) {
+    : metrics_(StartMetrics(settings, (ports.clock ? *ports.clock : SystemClock()).Now())),
+      checker_(settings, ReportingTo(std::move(ports), metrics_.get())) {
   WriteLog(msg::kMonitoringStart);
   worker_ = std::jthread([this](std::stop_token stop) { WorkerLoop(checker_, std::move(stop)); });
 }
@@ -49,7 +56,9 @@ Monitoring::~Monitoring() { Stop(); }
 
 void Monitoring::Stop() {
   worker_.request_stop();
-  if (worker_.joinable()) worker_.join();
+  if (!worker_.joinable()) return;
+  worker_.join();
+  if (metrics_) metrics_->Publish(false);
 }
 
 void StartMonitoring() { StartMonitoring(TheMonitorSettings(), SystemCheckerPorts()); }

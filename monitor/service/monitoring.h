@@ -3,10 +3,12 @@
 // stop signal that ends it.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stop_token>
 #include <thread>
 
 #include "monitor/checks/checker.h"
+#include "monitor/metrics/metrics_collector.h"
 
 namespace qv {
 
@@ -27,17 +29,21 @@ std::uint32_t WorkerLoop(Checker& checker, std::stop_token stop);
 
 class Monitoring {
  public:
-  // Logs the start of the watch and starts the worker.
+  // Writes the metrics file when it is switched on, logs the start of the
+  // watch and starts the worker.
   Monitoring(const MonitorSettings& settings, CheckerPorts ports);
   // Stop(), when it has not been called.
   ~Monitoring();
   Monitoring(const Monitoring&) = delete;
   Monitoring& operator=(const Monitoring&) = delete;
 
-  // Signals the stop and waits, without a time limit, for the worker to end.
+  // Signals the stop and waits, without a time limit, for the worker to end;
+  // then the metrics file says the Monitor is down.
   void Stop();
 
  private:
+  // Before the Checker, which reports to it.
+  std::unique_ptr<MetricsCollector> metrics_;
   Checker checker_;
   std::jthread worker_;
 };

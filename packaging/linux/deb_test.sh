@@ -25,6 +25,9 @@ check "the mailer beside it, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/Os
 check "unit in /lib/systemd/system" has ' \./lib/systemd/system/quorvanexdevicechecker\.service$'
 check "log directory in /var/log/quorvanex" has '^d.* \./var/log/quorvanex/$'
 check "log beside the Monitor is a link to it" has '^l.* \./opt/quorvanex/log -> /var/log/quorvanex$'
+for f in prometheus.yml quorvanex-rules.yml; do
+  check "Prometheus example $f" has " \./usr/share/doc/quorvanexdevicechecker/examples/prometheus/$f\$"
+done
 for ini in config quorvanex mail message; do
   check "$ini.ini in /etc/quorvanex" has "^-rw-r--r-- .* \./etc/quorvanex/$ini\.ini\$"
   check "$ini.ini linked beside the Monitor" has "^l.* \./opt/quorvanex/$ini\.ini -> /etc/quorvanex/$ini\.ini\$"

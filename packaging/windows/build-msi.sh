@@ -38,6 +38,8 @@ for program in Configurator Pomvex; do
   [ -f "$bin/$program.exe" ] && cp "$bin/$program.exe" "$stage/"
 done
 cp "$root"/packaging/defaults/{config,quorvanex,mail,message}.ini "$stage/defaults/"
+mkdir -p "$stage/examples/prometheus"
+cp "$root"/packaging/prometheus/{prometheus,quorvanex-rules}.yml "$stage/examples/prometheus/"
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 (cd "$stage" && wixl -a x64 "${defines[@]}" -o "$out" "$root/packaging/windows/quorvanex.wxs")

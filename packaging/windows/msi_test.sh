@@ -100,7 +100,10 @@ check "a refused installation registers no service" service_absent
 
 # A fresh install without properties: the installed defaults, and quiet.
 check "msiexec /i installs" msi /i "$tmp/old.msi"
-for f in Monitor.exe Ostrival.exe defaults/config.ini; do check "installed $f" test -f "$dir/$f"; done
+for f in Monitor.exe Ostrival.exe defaults/config.ini examples/prometheus/prometheus.yml \
+         examples/prometheus/quorvanex-rules.yml; do
+  check "installed $f" test -f "$dir/$f"
+done
 for f in config.ini quorvanex.ini mail.ini message.ini; do
   check "live $f is the installed default" cmp -s "$dir/$f" "$defaults/$f"
 done

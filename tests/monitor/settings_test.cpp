@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/system.h"
+#include "common/text_util.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -102,6 +103,33 @@ TEST_F(Settings, LogDirIsAlwaysBelowTheExecutableDirectory) {
   EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"/var/log"));
   Write(L"config.ini", "[Config]\r\nLogDir=\r\n");
   EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L""));
+}
+
+TEST_F(Settings, MetricsTextfileDirIsOffWhenMissingOrEmptyAndRelativeToTheExecutable) {
+  EXPECT_EQ(Load().metricsDirectory, L"");
+  Write(L"config.ini", "[Metrics]\r\nTextfileDir=\r\n");
+  EXPECT_EQ(Load().metricsDirectory, L"");
+  Write(L"config.ini", "[metrics]\r\ntextfiledir = prom\r\n");
+  EXPECT_EQ(Load().metricsDirectory, JoinPath(dir_.Path(), L"prom"));
+  // An absolute path is used as given, unlike LogDir.
+  const std::wstring absolute = JoinPath(dir_.Path(), L"textfile");
+  Write(L"config.ini", "[Metrics]\r\nTextfileDir=" + WideToUtf8(absolute) + "\r\n");
+  EXPECT_EQ(Load().metricsDirectory, absolute);
+}
+
+TEST(ResolveConfiguredDirectory, RelativeLiesBelowAbsoluteStaysAsGiven) {
+  EXPECT_EQ(ResolveConfiguredDirectory(L"base", L"sub"), JoinPath(L"base", L"sub"));
+  const std::wstring absolute = JoinPath(L"", L"srv");  // the root's "srv"
+  EXPECT_EQ(ResolveConfiguredDirectory(L"base", absolute), absolute);
+  if (kPathSeparator == L'\\') {
+    for (const wchar_t* given : {L"C:\\metrics", L"d:/m", L"\\\\host\\share", L"/m"}) {
+      EXPECT_EQ(ResolveConfiguredDirectory(L"base", given), given) << given;
+    }
+    EXPECT_EQ(ResolveConfiguredDirectory(L"base", L"1:x"), L"base\\1:x");
+  } else {
+    // A Windows path means nothing special here.
+    EXPECT_EQ(ResolveConfiguredDirectory(L"base", L"C:\\m"), L"base/C:\\m");
+  }
 }
 
 TEST_F(Settings, EmptyExecutableDirectoryLeavesALoneSeparator) {

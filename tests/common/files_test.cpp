@@ -1,0 +1,90 @@
+#include "common/files.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "common/system.h"
+#include "tests/support/test_support.h"
+
+namespace qv {
+namespace {
+
+TEST(ReplaceFileAtomically, ReplacesTheFileAndLeavesNoTemporaryBehind) {
+  test::TempDir dir;
+  const std::wstring path = dir.File(L"m.prom");
+  ASSERT_TRUE(ReplaceFileAtomically(path, "first\n"));
+  EXPECT_EQ(test::ReadBytes(path), "first\n");
+  test::WriteBytes(path + L".tmp", std::string(100, 'x'));  // left over by a crash
+  ASSERT_TRUE(ReplaceFileAtomically(path, "second\n"));
+  EXPECT_EQ(test::ReadBytes(path), "second\n");
+  EXPECT_EQ(ListFilesEndingWith(dir.Path(), L""), std::vector<std::wstring>{L"m.prom"});
+}
+
+TEST(ReplaceFileAtomically, FailsWithoutTraceWhereTheFileCannotBe) {
+  test::TempDir dir;
+  EXPECT_FALSE(ReplaceFileAtomically(JoinPath(dir.File(L"missing"), L"m.prom"), "x"));
+  // A directory in the file's place is not replaced, and no temporary stays.
+  ASSERT_TRUE(MakeDirectory(dir.File(L"m.prom")));
+  EXPECT_FALSE(ReplaceFileAtomically(dir.File(L"m.prom"), "x"));
+  EXPECT_TRUE(IsDirectory(dir.File(L"m.prom")));
+  EXPECT_FALSE(PathExists(dir.File(L"m.prom.tmp")));
+}
+
+TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
+  test::TempDir dir;
+  const std::wstring path = dir.File(L"m.prom");
+  const std::string a(200000, 'a');
+  const std::string b(150000, 'b');
+  ASSERT_TRUE(ReplaceFileAtomically(path, a));
+  constexpr int kReads = 20;
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  int torn = 0;
+  std::thread reader([&] {
+    while (!done.load()) {
+      // An open that meets the rename may fail on Windows; a short read may not.
+      if (std::optional<std::string> seen = ReadWholeFile(path)) {
+        if (*seen != a && *seen != b) ++torn;
+        ++reads;
+      }
+      // Gaps for the writer, which Windows keeps waiting while the file is open.
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  // Writes go on until the reader has read often enough (the cap only ends a
+  // reader that cannot read at all).
+  for (int i = 0; reads.load() < kReads && i < 100000; ++i) ReplaceFileAtomically(path, i % 2 == 0 ? b : a);
+  done.store(true);
+  reader.join();
+  EXPECT_EQ(torn, 0) << "of " << reads.load() << " reads";
+  EXPECT_GE(reads.load(), kReads);
+  const std::string last = test::ReadBytes(path);
+  EXPECT_TRUE(last == a || last == b);
+}
+
+TEST(ReplaceFileAtomically, WaitsOutAReaderThatHoldsTheFileBriefly) {
+  test::TempDir dir;
+  const std::wstring path = dir.File(L"m.prom");
+  ASSERT_TRUE(ReplaceFileAtomically(path, "old\n"));
+  // The C runtime shares the file for reading and writing only, as the
+  // exporters' runtimes do; the reader lets go after 20 ms.
+  auto held = std::make_unique<std::ifstream>(std::filesystem::path(path));
+  ASSERT_TRUE(held->is_open());
+  std::thread reader([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    held.reset();
+  });
+  EXPECT_TRUE(ReplaceFileAtomically(path, "new\n"));
+  reader.join();
+  EXPECT_EQ(test::ReadBytes(path), "new\n");
+}
+
+}  // namespace
+}  // namespace qv
