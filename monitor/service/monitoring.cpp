@@ -1,6 +1,7 @@
 #include "monitor/service/monitoring.h"
 
 #include <memory>
+#include <optional>
 
 #include "common/clock.h"
 #include "monitor/checks/com_apartment.h"
@@ -20,11 +21,13 @@ std::unique_ptr<Monitoring>& TheMonitoring() {
 
 void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSeconds,
                    const std::function<void()>& cycle) {
-  std::int64_t lastCycle = 0;
+  // Whole seconds of the steady clock: a wall clock set back or forward
+  // neither stops the cycles nor bunches them up. The first test always runs one.
+  std::optional<std::int64_t> lastCycle;
   for (;;) {
     clock.SleepMs(kWorkerSleepMs);
-    const std::int64_t now = clock.Now();
-    if (now - lastCycle > periodSeconds) {
+    const std::int64_t now = clock.SteadyMs() / 1000;
+    if (!lastCycle || now - *lastCycle > periodSeconds) {
       lastCycle = now;
       cycle();
     }

@@ -84,6 +84,7 @@ class FakeRunner : public ProcessRunner {
 class FakeClock : public Clock {
  public:
   std::int64_t Now() override { return now; }
+  std::int64_t SteadyMs() override { return now * 1000; }
   void SleepMs(std::uint32_t millis) override { now += millis / 1000; }
   std::int64_t now = 1700000000;
 };

@@ -25,6 +25,7 @@ class FakeClock final : public Clock {
  public:
   std::int64_t now = kT0;
   std::int64_t Now() override { return now; }
+  std::int64_t SteadyMs() override { return now * 1000; }
   void SleepMs(std::uint32_t millis) override { now += millis / 1000; }
 };
 
