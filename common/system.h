@@ -37,4 +37,10 @@ PlatformInitResult InitializePlatform();
 // encoding on Windows).
 void ConsoleWrite(std::wstring_view text);
 
+// Whoever started the process may have left signals ignored or blocked: an
+// ignored SIGCHLD loses the exit codes of child processes, a blocked SIGTERM
+// stops the stop. Linux: the signals the program relies on get their default
+// action back and the signal mask is emptied. Windows: nothing to do.
+void ResetInheritedSignalState();
+
 }  // namespace qv

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -69,6 +70,19 @@ void ConsoleWrite(std::wstring_view text) {
   std::string bytes = WideToUtf8(text);
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
+}
+
+void ResetInheritedSignalState() {
+  // Child exit codes (SIGCHLD), the stop from systemd or the terminal.
+  for (int s : {SIGCHLD, SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(s, &action, nullptr);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 }  // namespace qv

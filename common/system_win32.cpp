@@ -74,4 +74,6 @@ void ConsoleWrite(std::wstring_view text) {
   std::fflush(stdout);
 }
 
+void ResetInheritedSignalState() {}
+
 }  // namespace qv
