@@ -16,14 +16,23 @@ bool RemoveFile(const std::wstring& path);
 // Fails when `to` exists (MoveFileW).
 bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to);
 // CopyFileW(from, to, FALSE); `ownerOnly` restricts the copy to its owner
-// where the platform has such modes (the copy may hold a password).
+// where the platform has such modes (the copy may hold a password). Only a
+// regular file is copied: a FIFO or device in place of `from` is refused, not
+// waited for. On Linux the old `to` is removed first and the copy made as a
+// new file, so a link planted at that name is never followed.
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly = false);
+// Makes `path` as a new, empty file; false when anything (a link included)
+// already has that name.
+bool CreateNewFile(const std::wstring& path, bool ownerOnly = false);
 
 // Opens `path` for writing (created if missing, never truncated, others may
 // read and write it meanwhile), appends `bytes` at its end and closes it.
 // Returns the file's length afterwards, or nothing when it could not be opened.
+// Only a regular file is written: a link at `path` (a reparse point on
+// Windows), a FIFO or a device is refused, and the open never waits.
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes);
 
+// The content of a regular file; nothing for anything else (a FIFO is not waited for).
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 
 // Names (without directory) of the regular files in `directory` whose name

@@ -14,6 +14,11 @@ namespace {
 
 std::string Native(const std::wstring& path) { return WideToUtf8(path); }
 
+bool IsRegular(int fd) {
+  struct stat st {};
+  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
@@ -50,11 +55,15 @@ bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly) {
-  UniqueFd in(open(Native(from).c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in) return false;
+  // Without blocking: a FIFO in place of the source would wait for a writer.
+  UniqueFd in(open(Native(from).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!in || !IsRegular(in.Get())) return false;
+  // The old name goes first and the copy is made new (O_EXCL never follows a
+  // link): whoever planted a link there cannot choose where the copy lands.
+  RemoveFile(to);
   std::string target = Native(to);
   const mode_t mode = ownerOnly ? 0600 : 0666;
-  UniqueFd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  UniqueFd out(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
   if (!out) return false;
   if (ownerOnly) fchmod(out.Get(), 0600);
   char buffer[65536];
@@ -70,9 +79,19 @@ bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool owne
   return true;
 }
 
+bool CreateNewFile(const std::wstring& path, bool ownerOnly) {
+  const mode_t mode = ownerOnly ? 0600 : 0666;
+  UniqueFd fd(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+  if (!fd) return false;
+  if (ownerOnly) fchmod(fd.Get(), 0600);
+  return true;
+}
+
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
-  UniqueFd fd(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (!fd) return std::nullopt;
+  // Never through a link at the name, never waiting for a FIFO's reader.
+  UniqueFd fd(
+      open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+  if (!fd || !IsRegular(fd.Get())) return std::nullopt;
   WriteAll(fd.Get(), bytes);
   struct stat st {};
   if (fstat(fd.Get(), &st) != 0) return std::uint64_t{0};
@@ -80,10 +99,8 @@ std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_
 }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-  UniqueFd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return std::nullopt;
-  struct stat st {};
-  if (fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) return std::nullopt;
+  UniqueFd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd || !IsRegular(fd.Get())) return std::nullopt;
   std::string out;
   char buffer[65536];
   for (;;) {

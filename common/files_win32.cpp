@@ -8,6 +8,28 @@
 #include "common/system.h"
 
 namespace qv {
+namespace {
+
+bool HasAttributes(HANDLE handle, DWORD wanted, DWORD unwanted) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) return false;
+  return (info.dwFileAttributes & wanted) == wanted && (info.dwFileAttributes & unwanted) == 0;
+}
+
+// A file on disk that is neither a directory nor a reparse point: no pipe, no
+// device, no link.
+bool IsPlainFile(HANDLE handle) {
+  return HasAttributes(handle, 0, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsPlainFile(const std::wstring& path) {
+  UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file && IsPlainFile(file.Get());
+}
+
+}  // namespace
 
 bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -27,13 +49,21 @@ bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool /*ownerOnly*/) {
+  if (!IsPlainFile(from)) return false;
   return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
+bool CreateNewFile(const std::wstring& path, bool /*ownerOnly*/) {
+  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file.IsValid();
+}
+
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
+  // The name itself, not what a reparse point there leads to; then only a file on disk.
   UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file || !IsPlainFile(file.Get())) return std::nullopt;
   LARGE_INTEGER zero{};
   SetFilePointerEx(file.Get(), zero, nullptr, FILE_END);
   std::size_t done = 0;
