@@ -1,6 +1,7 @@
 #pragma once
 // File operations with the Windows semantics the programs rely on.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,32 @@ std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_
 
 // The content of a regular file; nothing for anything else (a FIFO is not waited for).
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
+
+// A directory held open while the files in it are worked on, so that it
+// cannot be swapped for a link meanwhile. Path() names the held directory for
+// the functions above (on Linux through /proc/self/fd).
+class HeldDirectory {
+ public:
+  struct Handle;  // one per platform
+  HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path);
+  HeldDirectory(HeldDirectory&&) noexcept;
+  HeldDirectory& operator=(HeldDirectory&&) noexcept;
+  ~HeldDirectory();
+
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  std::unique_ptr<Handle> handle_;
+  std::wstring path_;
+};
+
+// Opens the directory `path`, first making the levels of it that are missing.
+// A level that is a link (Windows: a reparse point) is followed only when the
+// link belongs to the owner of `programDirectory` (on Linux also to root): an
+// account that may only write below the program's directory cannot have
+// planted it. Nothing when a level cannot be made or is refused.
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory);
 
 // Names (without directory) of the regular files in `directory` whose name
 // ends with `suffix`, compared without case (the pattern "*" + suffix).

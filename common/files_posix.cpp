@@ -19,6 +19,25 @@ bool IsRegular(int fd) {
   return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// One level below `at`, made when missing. A link is followed only when it
+// belongs to root or to `trusted`; anything else that is no directory fails.
+UniqueFd OpenLevel(int at, const std::string& name, uid_t trusted) {
+  struct stat st {};
+  if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return UniqueFd();
+    if (mkdirat(at, name.c_str(), 0777) != 0 && errno != EEXIST) return UniqueFd();
+    if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return UniqueFd();
+  }
+  int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  if (!S_ISLNK(st.st_mode)) {
+    // Swapped for a link after the look: the open fails rather than follow it.
+    flags |= O_NOFOLLOW;
+  } else if (st.st_uid != 0 && st.st_uid != trusted) {
+    return UniqueFd();
+  }
+  return UniqueFd(openat(at, name.c_str(), flags));
+}
+
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
@@ -130,6 +149,49 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
     names.push_back(std::move(name));
   }
   return names;
+}
+
+struct HeldDirectory::Handle {
+  UniqueFd fd;
+};
+
+HeldDirectory::HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path)
+    : handle_(std::move(handle)), path_(std::move(path)) {}
+HeldDirectory::HeldDirectory(HeldDirectory&&) noexcept = default;
+HeldDirectory& HeldDirectory::operator=(HeldDirectory&&) noexcept = default;
+HeldDirectory::~HeldDirectory() = default;
+
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory) {
+  const std::string target = Native(path);
+  if (target.empty()) return std::nullopt;
+  struct stat program {};
+  const uid_t trusted = stat(Native(programDirectory).c_str(), &program) == 0 ? program.st_uid : 0;
+  // Level by level from the root, so that no level on the way can be a link
+  // that someone else planted.
+  UniqueFd at(open(target[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::size_t begin = 0;
+  while (at && begin < target.size()) {
+    std::size_t end = target.find('/', begin);
+    if (end == std::string::npos) end = target.size();
+    const std::string level = target.substr(begin, end - begin);
+    begin = end + 1;
+    if (level.empty() || level == ".") continue;
+    at = OpenLevel(at.Get(), level, trusted);
+  }
+  if (!at) return std::nullopt;
+  // The descriptor's name in /proc reaches this very directory, wherever it
+  // is moved meanwhile. Without /proc the checked path has to do.
+  std::string held = "/proc/self/fd/" + std::to_string(at.Get());
+  struct stat viaProc {};
+  struct stat opened {};
+  if (stat(held.c_str(), &viaProc) != 0 || fstat(at.Get(), &opened) != 0 ||
+      viaProc.st_dev != opened.st_dev || viaProc.st_ino != opened.st_ino) {
+    held = target;
+  }
+  auto handle = std::make_unique<HeldDirectory::Handle>();
+  handle->fd = std::move(at);
+  return HeldDirectory(std::move(handle), Utf8ToWide(held));
 }
 
 }  // namespace qv

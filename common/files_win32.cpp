@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <climits>
 
@@ -9,6 +11,15 @@
 
 namespace qv {
 namespace {
+
+// Free with LocalFree, as the security functions hand them out.
+struct SecurityDescriptorTraits {
+  using Handle = PSECURITY_DESCRIPTOR;
+  static PSECURITY_DESCRIPTOR Invalid() noexcept { return nullptr; }
+  static bool IsValid(PSECURITY_DESCRIPTOR d) noexcept { return d != nullptr; }
+  static void Close(PSECURITY_DESCRIPTOR d) noexcept { ::LocalFree(d); }
+};
+using UniqueSecurityDescriptor = UniqueHandle<SecurityDescriptorTraits>;
 
 bool HasAttributes(HANDLE handle, DWORD wanted, DWORD unwanted) {
   BY_HANDLE_FILE_INFORMATION info{};
@@ -27,6 +38,46 @@ bool IsPlainFile(const std::wstring& path) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   return file && IsPlainFile(file.Get());
+}
+
+// Opens a directory, or with `reparse` the reparse point at `path` itself.
+// Without FILE_SHARE_DELETE: nobody can move it while the handle is held.
+UniqueKernelHandle OpenDirectoryHandle(const std::wstring& path, bool reparse) {
+  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+  if (reparse) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  return UniqueKernelHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
+                                        nullptr));
+}
+
+bool SameOwner(HANDLE a, HANDLE b) {
+  PSID ownerA = nullptr;
+  PSID ownerB = nullptr;
+  UniqueSecurityDescriptor descriptorA;
+  UniqueSecurityDescriptor descriptorB;
+  if (GetSecurityInfo(a, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerA, nullptr, nullptr, nullptr,
+                      descriptorA.Receive()) != ERROR_SUCCESS ||
+      GetSecurityInfo(b, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerB, nullptr, nullptr, nullptr,
+                      descriptorB.Receive()) != ERROR_SUCCESS) {
+    return false;
+  }
+  return ownerA != nullptr && ownerB != nullptr && EqualSid(ownerA, ownerB);
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Where the levels of `path` begin: after "C:\", after "\\server\share\", or at 0.
+std::size_t FirstLevel(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':') return path.size() > 2 && IsSeparator(path[2]) ? 3 : 2;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    std::size_t at = 2;
+    for (int part = 0; part < 2 && at < path.size(); ++part) {
+      while (at < path.size() && !IsSeparator(path[at])) ++at;
+      if (at < path.size()) ++at;
+    }
+    return at;
+  }
+  return IsSeparator(path[0]) ? 1 : 0;
 }
 
 }  // namespace
@@ -104,6 +155,42 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(data.cFileName);
   } while (FindNextFileW(find.Get(), &data));
   return names;
+}
+
+struct HeldDirectory::Handle {
+  UniqueKernelHandle handle;
+};
+
+HeldDirectory::HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path)
+    : handle_(std::move(handle)), path_(std::move(path)) {}
+HeldDirectory::HeldDirectory(HeldDirectory&&) noexcept = default;
+HeldDirectory& HeldDirectory::operator=(HeldDirectory&&) noexcept = default;
+HeldDirectory::~HeldDirectory() = default;
+
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory) {
+  if (path.empty()) return std::nullopt;
+  const UniqueKernelHandle program = OpenDirectoryHandle(programDirectory, false);
+  // Level by level, so that no level on the way is a reparse point that
+  // someone else planted.
+  for (std::size_t end = FirstLevel(path); end <= path.size(); ++end) {
+    if (end < path.size() && !IsSeparator(path[end])) continue;
+    const std::wstring level = path.substr(0, end);
+    if (level.empty() || IsSeparator(level.back())) continue;
+    CreateDirectoryW(level.c_str(), nullptr);
+    const DWORD attributes = GetFileAttributesW(level.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return std::nullopt;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      const UniqueKernelHandle link = OpenDirectoryHandle(level, true);
+      if (!link || !program || !SameOwner(link.Get(), program.Get())) return std::nullopt;
+    }
+  }
+  auto handle = std::make_unique<HeldDirectory::Handle>();
+  handle->handle = OpenDirectoryHandle(path, false);
+  if (!handle->handle || !HasAttributes(handle->handle.Get(), FILE_ATTRIBUTE_DIRECTORY, 0)) return std::nullopt;
+  return HeldDirectory(std::move(handle), path);
 }
 
 }  // namespace qv

@@ -21,6 +21,8 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
   return out;
 }
 
+bool IsAbsolutePath(std::wstring_view path) { return !path.empty() && path[0] == L'/'; }
+
 std::wstring ExecutablePath() {
   std::vector<char> buffer(256);
   for (;;) {
@@ -70,6 +72,12 @@ void ConsoleWrite(std::wstring_view text) {
   std::string bytes = WideToUtf8(text);
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
+}
+
+void ConsoleWriteError(std::wstring_view text) {
+  std::string bytes = WideToUtf8(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+  std::fflush(stderr);
 }
 
 void ResetInheritedSignalState() {

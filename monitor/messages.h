@@ -18,4 +18,7 @@ inline constexpr wchar_t kScreenAlertPing[] = L"メッセージ表示ping";
 inline constexpr wchar_t kMailSent[] = L"メール送信 成功:%s";
 inline constexpr wchar_t kMailFailed[] = L"メール送信 失敗:%s";
 
+// On standard error, once, when the log file cannot be written.
+inline constexpr wchar_t kLogUnwritable[] = L"ログを書き込めません:%s\n";
+
 }  // namespace qv::msg

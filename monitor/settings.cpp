@@ -11,6 +11,11 @@ MonitorSettings& TheMonitorSettings() {
   return settings;
 }
 
+std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value) {
+  if (IsAbsolutePath(value)) return value;
+  return JoinPath(exeDirectory, value);
+}
+
 void LoadSettings() { LoadSettings(TheMonitorSettings(), ExecutableDirectory()); }
 
 void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
@@ -19,8 +24,7 @@ void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
   {
     ProfileReader config(JoinPath(s.exeDirectory, kConfigIni));
     ReadCheckSettings(config, s.intervalMinutes, s.pingThreshold, s.deviceThreshold);
-    // Always below the executable's directory, even when it looks absolute.
-    s.logDirectory = JoinPath(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
+    s.logDirectory = ResolveConfiguredDirectory(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
   }
 
   {

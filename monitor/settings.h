@@ -21,6 +21,11 @@ struct MonitorSettings {
   bool screenAlertEnabled = false;
 };
 
+// A directory named in an INI file: a relative value lies below
+// `exeDirectory` (".." included, kept as written), an absolute one is used as
+// given.
+std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value);
+
 // The process-wide record.
 MonitorSettings& TheMonitorSettings();
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/system.h"
+#include "common/text_util.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -95,13 +96,31 @@ TEST_F(Settings, PomvexAboveZeroSwitchesTheScreenAlertOn) {
   }
 }
 
-TEST_F(Settings, LogDirIsAlwaysBelowTheExecutableDirectory) {
-  Write(L"config.ini", "[Config]\r\nLogDir=C:\\logs\r\n");
-  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"C:\\logs"));
-  Write(L"config.ini", "[Config]\r\nLogDir=/var/log\r\n");
-  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"/var/log"));
+TEST_F(Settings, RelativeLogDirLiesBelowTheExecutableDirectoryWithItsLevelsAndDots) {
+  Write(L"config.ini", "[Config]\r\nLogDir=a/b\r\n");
+  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"a/b"));
+  Write(L"config.ini", "[Config]\r\nLogDir=..\\logs\r\n");
+  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"..\\logs"));
   Write(L"config.ini", "[Config]\r\nLogDir=\r\n");
   EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L""));
+}
+
+TEST_F(Settings, AbsoluteLogDirIsUsedAsGiven) {
+  const std::wstring elsewhere = dir_.File(L"elsewhere");  // absolute on both platforms
+  Write(L"config.ini", "[Config]\r\nLogDir=" + WideToUtf8(elsewhere) + "\r\n");
+  EXPECT_EQ(Load().logDirectory, elsewhere);
+}
+
+TEST(ResolveConfiguredDirectory, AbsoluteIsWhatThePlatformCallsAbsolute) {
+  const bool windows = kPathSeparator == L'\\';
+  const std::wstring exe = windows ? L"C:\\prog" : L"/opt/prog";
+  const auto resolved = [&](const wchar_t* value) { return ResolveConfiguredDirectory(exe, value); };
+  // Drive and UNC paths on Windows; a leading slash on Linux.
+  EXPECT_EQ(resolved(L"C:\\qvlogs"), windows ? L"C:\\qvlogs" : JoinPath(exe, L"C:\\qvlogs"));
+  const std::wstring unc = L"\\\\srv\\share\\logs";
+  EXPECT_EQ(resolved(unc.c_str()), windows ? unc : JoinPath(exe, unc));
+  EXPECT_EQ(resolved(L"/var/log/x"), windows ? JoinPath(exe, L"/var/log/x") : L"/var/log/x");
+  EXPECT_EQ(resolved(L"log"), JoinPath(exe, L"log"));
 }
 
 TEST_F(Settings, EmptyExecutableDirectoryLeavesALoneSeparator) {
