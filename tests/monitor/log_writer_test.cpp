@@ -189,6 +189,20 @@ TEST_F(LogWriterTest, PruningWith30RotatedFilesDeletesNone) {
   EXPECT_TRUE(PathExists(JoinPath(LogDir(), OldName(31))));
 }
 
+TEST_F(LogWriterTest, RotationWithTheClockSetBackKeepsTheFileItHasJustMade) {
+  for (int i = 1; i <= 30; ++i) test::WriteBytes(JoinPath(LogDir(), OldName(i)), "old");
+  clock.now = kT0 - 365 * 86400;  // 2025/12/06: sorts before every old name
+  test::WriteBytes(LogFile(), std::string(153601, 'a'));
+  log.Queue(-1, L"x");
+  log.RunPass();
+  const std::wstring made = JoinPath(LogDir(), L"20251206_142240_log.txt");
+  EXPECT_EQ(test::ReadBytes(made).size(), 153601u + kLineBytes);
+  // The oldest of the others goes instead.
+  EXPECT_FALSE(PathExists(JoinPath(LogDir(), OldName(1))));
+  for (int i = 2; i <= 30; ++i) EXPECT_TRUE(PathExists(JoinPath(LogDir(), OldName(i)))) << i;
+  EXPECT_EQ(ListFilesEndingWith(LogDir(), L"_log.txt").size(), 30u);
+}
+
 TEST_F(LogWriterTest, MissingLevelsOfTheLogDirectoryAreMade) {
   const std::wstring deep = JoinPath(JoinPath(dir.File(L"a"), L"b"), L"c");
   log.SetDirectory(deep);
