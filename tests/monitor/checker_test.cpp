@@ -30,6 +30,7 @@ struct FakeWmi {
   int queries = 0;
   int releases = 0;
   std::vector<std::wstring> startedCommands;
+  std::wstring createReturnValue = L"0";  // what Win32_Process.Create answers
   std::wstring lastPattern;
 };
 
@@ -57,7 +58,7 @@ class FakeWmiConnection : public WmiConnection {
   bool StartProcess(const std::wstring& commandLine, const std::wstring&,
                     std::wstring& returnValue) override {
     world_.startedCommands.push_back(commandLine);
-    returnValue = L"0";
+    returnValue = world_.createReturnValue;
     return true;
   }
   void Release() override { ++world_.releases; }
@@ -281,6 +282,18 @@ TEST_F(CheckerTest, FailedScreenAlertIsNotRetriedAndNotLogged) {
   Cycle();
   EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded}));
   EXPECT_EQ(wmi.connectCalls, 5);  // four device checks, one alert attempt
+}
+
+TEST_F(CheckerTest, MessageProgramThatDidNotStartIsNotLoggedAndNotRetried) {
+  settings.pingThreshold = 1;
+  settings.screenAlertEnabled = true;
+  wmi.createReturnValue = L"9";  // msg.exe not found
+  Make();
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded}));
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded}));
+  EXPECT_EQ(wmi.startedCommands.size(), 1u);  // once per episode, started or not
 }
 
 TEST_F(CheckerTest, ScreenAlertSwitchedOffLeavesMailsAsConfigured) {
