@@ -34,12 +34,20 @@ std::wstring ProgramToken(const std::wstring& path) {
   return Format(L"\"%s\"", path);
 }
 
+std::wstring MailCopyPath(const MonitorSettings& settings, std::int32_t copyIndex) {
+  return JoinPath(settings.exeDirectory, Format(L"mail_%d.ini", copyIndex));
+}
+
 }  // namespace
+
+void RemoveLeftoverMailCopy(const MonitorSettings& settings, std::int32_t copyIndex) {
+  RemoveFile(MailCopyPath(settings, copyIndex));
+}
 
 bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, bool isPing,
                            ProcessRunner& runner, std::chrono::milliseconds waitBound) {
   const std::wstring mailIni = JoinPath(settings.exeDirectory, kMailIni);
-  const std::wstring copy = JoinPath(settings.exeDirectory, Format(L"mail_%d.ini", copyIndex));
+  const std::wstring copy = MailCopyPath(settings, copyIndex);
 
   // Whatever has the name goes first, a link included, and never followed.
   RemoveFile(copy);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/clock.h"
+#include "monitor/alerts/mail_alert.h"
 #include "monitor/checks/com_apartment.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
@@ -44,6 +45,8 @@ std::uint32_t WorkerLoop(Checker& checker, std::stop_token stop) {
 
 Monitoring::Monitoring(const MonitorSettings& settings, CheckerPorts ports)
     : checker_(settings, std::move(ports)) {
+  // A run killed while it sent a mail left the password behind.
+  RemoveLeftoverMailCopy(settings, checker_.Info().index);
   WriteLog(msg::kMonitoringStart);
   worker_ = std::jthread([this](std::stop_token stop) { WorkerLoop(checker_, std::move(stop)); });
 }

@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/files.h"
+#include "common/system.h"
 #include "monitor/checks/checker.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
 #include "monitor/service/monitoring.h"
 #include "monitor/settings.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
@@ -156,6 +159,24 @@ TEST(Monitoring, StartLogsAndRunsTheWorkerAndStopJoinsIt) {
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_EQ(logged[0].message, msg::kMonitoringStart);
   EXPECT_EQ(logged[0].number, -1);
+}
+
+TEST(Monitoring, AMailCopyLeftByAKilledRunIsDeletedAtTheStart) {
+  TakeQueuedLogEntries();
+  test::TempDir dir;
+  const std::wstring leftover = dir.File(L"mail_12345.ini");
+  test::WriteBytes(leftover, "[Config]\r\nPassword=secret\r\nBody=ping error\r\n");
+  MonitorSettings settings;
+  settings.exeDirectory = dir.Path();
+  settings.pingThreshold = 0;
+  settings.deviceThreshold = 0;
+  ThreadClock clock;
+  CheckerPorts ports;
+  ports.clock = &clock;
+  StartMonitoring(settings, ports);
+  StopMonitoring();
+  EXPECT_FALSE(PathExists(leftover));
+  TakeQueuedLogEntries();
 }
 
 }  // namespace
