@@ -7,6 +7,7 @@
 //   dlgprobe about [ms]           waits for the About box
 //   dlgprobe syscommand N         posts WM_SYSCOMMAND N to the dialog
 //   dlgprobe minimize|restore     minimises / restores the dialog
+//   dlgprobe widths               the server list's column widths and the display DPI
 // Exit code 0 when found, 1 when not.
 #include <windows.h>
 
@@ -201,6 +202,26 @@ int Message(HWND dialog, DWORD ms) {
   }
 }
 
+// A display information context, for the DPI.
+struct InfoContextTraits {
+  using Handle = HDC;
+  static HDC Invalid() noexcept { return nullptr; }
+  static bool IsValid(HDC dc) noexcept { return dc != nullptr; }
+  static void Close(HDC dc) noexcept { ::DeleteDC(dc); }
+};
+using UniqueInfoContext = qv::UniqueHandle<InfoContextTraits>;
+
+int Widths(HWND dialog) {
+  HWND list = GetDlgItem(dialog, 1001);
+  const UniqueInfoContext display(CreateICW(L"DISPLAY", nullptr, nullptr, nullptr));
+  Print(L"dpi=" + std::to_wstring(GetDeviceCaps(display.Get(), LOGPIXELSX)));
+  for (int c = 0; c < 3; ++c) {
+    Print(L"width" + std::to_wstring(c) + L"=" +
+          std::to_wstring(static_cast<long long>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0))));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -221,6 +242,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"syscommand" && argc > 2) {
     return PostMessageW(dialog, WM_SYSCOMMAND, static_cast<WPARAM>(qv::Wtoi(argv[2])), 0) ? 0 : 1;
   }
+  if (command == L"widths") return Widths(dialog);
   if (command == L"minimize") {
     ShowWindow(dialog, SW_MINIMIZE);
     Print(std::wstring(L"iconic=") + (IsIconic(dialog) ? L"1" : L"0"));
