@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configurator.exe's layout: the server list's column widths follow the
-# display DPI (the program declares itself DPI-aware).
+# Configurator.exe's layout where Japanese Windows has it right: the longest
+# label fits in the dialog font (MS UI Gothic is proportional, so the test
+# fonts substitute the proportional IPAPGothic), and the server list's column
+# widths follow the display DPI (the program declares itself DPI-aware).
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/configurator_lib.sh"
 artefacts=$QV_BUILD/e2e-artifacts
@@ -24,6 +26,11 @@ close_configurator() { probe syscommand 61536 >/dev/null; configurator_ended; }
 
 set_dpi 96
 check "dialog opens at 96 DPI" start_configurator
+label=デバイスマネージャーエラーしきい値
+fit=$(probe textfit "$label")
+needed=$(sed -n 's/^needed=//p' <<<"$fit")
+width=$(sed -n 's/^width=//p' <<<"$fit")
+check "$label fits its label (${needed:-?} of ${width:-?} px)" [ "${needed:-99999}" -le "${width:-0}" ]
 import -window root "$artefacts/configurator-96dpi.png" 2>/dev/null
 check "columns at 96 DPI: 25, 150, 150" \
   diff <(printf 'dpi=96\nwidth0=25\nwidth1=150\nwidth2=150\n') <(probe widths)
