@@ -170,20 +170,23 @@ HeldDirectory::~HeldDirectory() = default;
 std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
                                                          const std::wstring& programDirectory) {
   if (path.empty()) return std::nullopt;
-  const UniqueKernelHandle program = OpenDirectoryHandle(programDirectory, false);
   // Level by level, so that no level on the way is a reparse point that
   // someone else planted.
   for (std::size_t end = FirstLevel(path); end <= path.size(); ++end) {
     if (end < path.size() && !IsSeparator(path[end])) continue;
     const std::wstring level = path.substr(0, end);
     if (level.empty() || IsSeparator(level.back())) continue;
-    CreateDirectoryW(level.c_str(), nullptr);
-    const DWORD attributes = GetFileAttributesW(level.c_str());
+    DWORD attributes = GetFileAttributesW(level.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      CreateDirectoryW(level.c_str(), nullptr);
+      attributes = GetFileAttributesW(level.c_str());
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       return std::nullopt;
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       const UniqueKernelHandle link = OpenDirectoryHandle(level, true);
+      const UniqueKernelHandle program = OpenDirectoryHandle(programDirectory, false);
       if (!link || !program || !SameOwner(link.Get(), program.Get())) return std::nullopt;
     }
   }
