@@ -33,6 +33,7 @@ class NoRunner : public qv::ProcessRunner {
 class StillClock : public qv::Clock {
  public:
   std::int64_t Now() override { return 1700000000; }
+  std::int64_t SteadyMs() override { return 0; }
   void SleepMs(std::uint32_t) override {}
 };
 

@@ -8,14 +8,6 @@
 namespace qv {
 namespace {
 
-struct LocalMemoryTraits {
-  using Handle = PSECURITY_DESCRIPTOR;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool IsValid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::LocalFree(h); }
-};
-using UniqueSecurityDescriptor = UniqueHandle<LocalMemoryTraits>;
-
 UniqueSecurityDescriptor AdministratorsOnly() {
   UniqueSecurityDescriptor sd;
   ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlySddl, SDDL_REVISION_1, sd.Receive(),
@@ -37,8 +29,9 @@ bool CreateAdministratorsOnlyFile(const std::wstring& path) {
   const UniqueSecurityDescriptor sd = AdministratorsOnly();
   if (!sd) return false;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, sd.Get(), FALSE};
+  // CREATE_NEW never follows a link at the name: it fails on it.
   const UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   return file.IsValid();
 }
 

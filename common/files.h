@@ -1,6 +1,7 @@
 #pragma once
 // File operations with the Windows semantics the programs rely on.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,14 +17,23 @@ bool RemoveFile(const std::wstring& path);
 // Fails when `to` exists (MoveFileW).
 bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to);
 // CopyFileW(from, to, FALSE); `ownerOnly` restricts the copy to its owner
-// where the platform has such modes (the copy may hold a password).
+// where the platform has such modes (the copy may hold a password). Only a
+// regular file is copied: a FIFO or device in place of `from` is refused, not
+// waited for. On Linux the old `to` is removed first and the copy made as a
+// new file, so a link planted at that name is never followed.
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly = false);
+// Makes `path` as a new, empty file; false when anything (a link included)
+// already has that name.
+bool CreateNewFile(const std::wstring& path, bool ownerOnly = false);
 
 // Opens `path` for writing (created if missing, never truncated, others may
 // read and write it meanwhile), appends `bytes` at its end and closes it.
 // Returns the file's length afterwards, or nothing when it could not be opened.
+// Only a regular file is written: a link at `path` (a reparse point on
+// Windows), a FIFO or a device is refused, and the open never waits.
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes);
 
+// The content of a regular file; nothing for anything else (a FIFO is not waited for).
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 
 // Replaces `path` by a file holding `bytes` so that a reader finds either the
@@ -35,6 +45,32 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // a power loss the file may be empty until it is written again. False when
 // any step failed; the temporary file is gone.
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
+
+// A directory held open while the files in it are worked on, so that it
+// cannot be swapped for a link meanwhile. Path() names the held directory for
+// the functions above (on Linux through /proc/self/fd).
+class HeldDirectory {
+ public:
+  struct Handle;  // one per platform
+  HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path);
+  HeldDirectory(HeldDirectory&&) noexcept;
+  HeldDirectory& operator=(HeldDirectory&&) noexcept;
+  ~HeldDirectory();
+
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  std::unique_ptr<Handle> handle_;
+  std::wstring path_;
+};
+
+// Opens the directory `path`, first making the levels of it that are missing.
+// A level that is a link (Windows: a reparse point) is followed only when the
+// link belongs to the owner of `programDirectory` (on Linux also to root): an
+// account that may only write below the program's directory cannot have
+// planted it. Nothing when a level cannot be made or is refused.
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory);
 
 // Names (without directory) of the regular files in `directory` whose name
 // ends with `suffix`, compared without case (the pattern "*" + suffix).

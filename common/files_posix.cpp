@@ -15,6 +15,30 @@ namespace {
 
 std::string Native(const std::wstring& path) { return WideToUtf8(path); }
 
+bool IsRegular(int fd) {
+  struct stat st {};
+  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// One level below `at`, made when missing. A link is followed only when it
+// belongs to root or to `trusted`; anything else that is no directory fails.
+UniqueFd OpenLevel(int at, const std::string& name, uid_t trusted) {
+  struct stat st {};
+  if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return UniqueFd();
+    if (mkdirat(at, name.c_str(), 0777) != 0 && errno != EEXIST) return UniqueFd();
+    if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return UniqueFd();
+  }
+  int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  if (!S_ISLNK(st.st_mode)) {
+    // Swapped for a link after the look: the open fails rather than follow it.
+    flags |= O_NOFOLLOW;
+  } else if (st.st_uid != 0 && st.st_uid != trusted) {
+    return UniqueFd();
+  }
+  return UniqueFd(openat(at, name.c_str(), flags));
+}
+
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
@@ -51,11 +75,15 @@ bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly) {
-  UniqueFd in(open(Native(from).c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in) return false;
+  // Without blocking: a FIFO in place of the source would wait for a writer.
+  UniqueFd in(open(Native(from).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!in || !IsRegular(in.Get())) return false;
+  // The old name goes first and the copy is made new (O_EXCL never follows a
+  // link): whoever planted a link there cannot choose where the copy lands.
+  RemoveFile(to);
   std::string target = Native(to);
   const mode_t mode = ownerOnly ? 0600 : 0666;
-  UniqueFd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  UniqueFd out(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
   if (!out) return false;
   if (ownerOnly) fchmod(out.Get(), 0600);
   char buffer[65536];
@@ -71,9 +99,19 @@ bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool owne
   return true;
 }
 
+bool CreateNewFile(const std::wstring& path, bool ownerOnly) {
+  const mode_t mode = ownerOnly ? 0600 : 0666;
+  UniqueFd fd(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+  if (!fd) return false;
+  if (ownerOnly) fchmod(fd.Get(), 0600);
+  return true;
+}
+
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
-  UniqueFd fd(open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (!fd) return std::nullopt;
+  // Never through a link at the name, never waiting for a FIFO's reader.
+  UniqueFd fd(
+      open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+  if (!fd || !IsRegular(fd.Get())) return std::nullopt;
   WriteAll(fd.Get(), bytes);
   struct stat st {};
   if (fstat(fd.Get(), &st) != 0) return std::uint64_t{0};
@@ -81,10 +119,8 @@ std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_
 }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-  UniqueFd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return std::nullopt;
-  struct stat st {};
-  if (fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) return std::nullopt;
+  UniqueFd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd || !IsRegular(fd.Get())) return std::nullopt;
   std::string out;
   char buffer[65536];
   for (;;) {
@@ -141,6 +177,49 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
     names.push_back(std::move(name));
   }
   return names;
+}
+
+struct HeldDirectory::Handle {
+  UniqueFd fd;
+};
+
+HeldDirectory::HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path)
+    : handle_(std::move(handle)), path_(std::move(path)) {}
+HeldDirectory::HeldDirectory(HeldDirectory&&) noexcept = default;
+HeldDirectory& HeldDirectory::operator=(HeldDirectory&&) noexcept = default;
+HeldDirectory::~HeldDirectory() = default;
+
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory) {
+  const std::string target = Native(path);
+  if (target.empty()) return std::nullopt;
+  struct stat program {};
+  const uid_t trusted = stat(Native(programDirectory).c_str(), &program) == 0 ? program.st_uid : 0;
+  // Level by level from the root, so that no level on the way can be a link
+  // that someone else planted.
+  UniqueFd at(open(target[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::size_t begin = 0;
+  while (at && begin < target.size()) {
+    std::size_t end = target.find('/', begin);
+    if (end == std::string::npos) end = target.size();
+    const std::string level = target.substr(begin, end - begin);
+    begin = end + 1;
+    if (level.empty() || level == ".") continue;
+    at = OpenLevel(at.Get(), level, trusted);
+  }
+  if (!at) return std::nullopt;
+  // The descriptor's name in /proc reaches this very directory, wherever it
+  // is moved meanwhile. Without /proc the checked path has to do.
+  std::string held = "/proc/self/fd/" + std::to_string(at.Get());
+  struct stat viaProc {};
+  struct stat opened {};
+  if (stat(held.c_str(), &viaProc) != 0 || fstat(at.Get(), &opened) != 0 ||
+      viaProc.st_dev != opened.st_dev || viaProc.st_ino != opened.st_ino) {
+    held = target;
+  }
+  auto handle = std::make_unique<HeldDirectory::Handle>();
+  handle->fd = std::move(at);
+  return HeldDirectory(std::move(handle), Utf8ToWide(held));
 }
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <climits>
 
@@ -25,6 +27,65 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
+bool HasAttributes(HANDLE handle, DWORD wanted, DWORD unwanted) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) return false;
+  return (info.dwFileAttributes & wanted) == wanted && (info.dwFileAttributes & unwanted) == 0;
+}
+
+// A file on disk that is neither a directory nor a reparse point: no pipe, no
+// device, no link.
+bool IsPlainFile(HANDLE handle) {
+  return HasAttributes(handle, 0, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsPlainFile(const std::wstring& path) {
+  UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file && IsPlainFile(file.Get());
+}
+
+// Opens a directory, or with `reparse` the reparse point at `path` itself.
+// Without FILE_SHARE_DELETE: nobody can move it while the handle is held.
+UniqueKernelHandle OpenDirectoryHandle(const std::wstring& path, bool reparse) {
+  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+  if (reparse) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  return UniqueKernelHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
+                                        nullptr));
+}
+
+bool SameOwner(HANDLE a, HANDLE b) {
+  PSID ownerA = nullptr;
+  PSID ownerB = nullptr;
+  UniqueSecurityDescriptor descriptorA;
+  UniqueSecurityDescriptor descriptorB;
+  if (GetSecurityInfo(a, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerA, nullptr, nullptr, nullptr,
+                      descriptorA.Receive()) != ERROR_SUCCESS ||
+      GetSecurityInfo(b, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerB, nullptr, nullptr, nullptr,
+                      descriptorB.Receive()) != ERROR_SUCCESS) {
+    return false;
+  }
+  return ownerA != nullptr && ownerB != nullptr && EqualSid(ownerA, ownerB);
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Where the levels of `path` begin: after "C:\", after "\\server\share\", or at 0.
+std::size_t FirstLevel(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':') return path.size() > 2 && IsSeparator(path[2]) ? 3 : 2;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    std::size_t at = 2;
+    for (int part = 0; part < 2 && at < path.size(); ++part) {
+      while (at < path.size() && !IsSeparator(path[at])) ++at;
+      if (at < path.size()) ++at;
+    }
+    return at;
+  }
+  return IsSeparator(path[0]) ? 1 : 0;
+}
+
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
@@ -45,6 +106,7 @@ bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to) {
 }
 
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly) {
+  if (!IsPlainFile(from)) return false;
   // A protected copy exists with its DACL before any text is copied into it
   // (overwriting keeps the target's DACL), so it never carries the folder's
   // rights; the DACL is set again afterwards in case it was not kept.
@@ -57,10 +119,18 @@ bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool owne
   return copied;
 }
 
+bool CreateNewFile(const std::wstring& path, bool ownerOnly) {
+  if (ownerOnly) return CreateAdministratorsOnlyFile(path);
+  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file.IsValid();
+}
+
 std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
+  // The name itself, not what a reparse point there leads to; then only a file on disk.
   UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file || !IsPlainFile(file.Get())) return std::nullopt;
   LARGE_INTEGER zero{};
   SetFilePointerEx(file.Get(), zero, nullptr, FILE_END);
   WriteAll(file.Get(), bytes);
@@ -117,6 +187,45 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(data.cFileName);
   } while (FindNextFileW(find.Get(), &data));
   return names;
+}
+
+struct HeldDirectory::Handle {
+  UniqueKernelHandle handle;
+};
+
+HeldDirectory::HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path)
+    : handle_(std::move(handle)), path_(std::move(path)) {}
+HeldDirectory::HeldDirectory(HeldDirectory&&) noexcept = default;
+HeldDirectory& HeldDirectory::operator=(HeldDirectory&&) noexcept = default;
+HeldDirectory::~HeldDirectory() = default;
+
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory) {
+  if (path.empty()) return std::nullopt;
+  // Level by level, so that no level on the way is a reparse point that
+  // someone else planted.
+  for (std::size_t end = FirstLevel(path); end <= path.size(); ++end) {
+    if (end < path.size() && !IsSeparator(path[end])) continue;
+    const std::wstring level = path.substr(0, end);
+    if (level.empty() || IsSeparator(level.back())) continue;
+    DWORD attributes = GetFileAttributesW(level.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      CreateDirectoryW(level.c_str(), nullptr);
+      attributes = GetFileAttributesW(level.c_str());
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return std::nullopt;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      const UniqueKernelHandle link = OpenDirectoryHandle(level, true);
+      const UniqueKernelHandle program = OpenDirectoryHandle(programDirectory, false);
+      if (!link || !program || !SameOwner(link.Get(), program.Get())) return std::nullopt;
+    }
+  }
+  auto handle = std::make_unique<HeldDirectory::Handle>();
+  handle->handle = OpenDirectoryHandle(path, false);
+  if (!handle->handle || !HasAttributes(handle->handle.Get(), FILE_ATTRIBUTE_DIRECTORY, 0)) return std::nullopt;
+  return HeldDirectory(std::move(handle), path);
 }
 
 }  // namespace qv

@@ -32,4 +32,15 @@ struct ServiceHandleTraits {
 };
 using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
 
+// Memory that functions hand out with LocalAlloc: security descriptors
+// (PSECURITY_DESCRIPTOR is the same pointer type), SDDL strings.
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static HLOCAL Invalid() noexcept { return nullptr; }
+  static bool IsValid(HLOCAL memory) noexcept { return memory != nullptr; }
+  static void Close(HLOCAL memory) noexcept { ::LocalFree(memory); }
+};
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+using UniqueSecurityDescriptor = UniqueLocalMemory;
+
 }  // namespace qv

@@ -10,8 +10,9 @@ namespace qv {
 // programs join a directory and a name they use JoinPath.
 extern const wchar_t kPathSeparator;
 std::wstring JoinPath(std::wstring_view directory, std::wstring_view name);
-// True when `path` does not depend on a current directory: "/..." on Linux;
-// "C:...", "\\..." or "/..." on Windows.
+// True for a path that does not depend on a current directory: on Windows one
+// with a drive ("C:\x", also "C:x") or a UNC path ("\\server\share"), on
+// Linux one that begins with "/".
 bool IsAbsolutePath(std::wstring_view path);
 
 // Full path of the running executable (any length); empty when unknown.
@@ -39,5 +40,13 @@ PlatformInitResult InitializePlatform();
 // Writes wide text to standard output (UTF-8 on Linux, the console's own
 // encoding on Windows).
 void ConsoleWrite(std::wstring_view text);
+// The same on standard error (under systemd: the journal).
+void ConsoleWriteError(std::wstring_view text);
+
+// Whoever started the process may have left signals ignored or blocked: an
+// ignored SIGCHLD loses the exit codes of child processes, a blocked SIGTERM
+// stops the stop. Linux: the signals the program relies on get their default
+// action back and the signal mask is emptied. Windows: nothing to do.
+void ResetInheritedSignalState();
 
 }  // namespace qv

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,7 +21,7 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
   return out;
 }
 
-bool IsAbsolutePath(std::wstring_view path) { return !path.empty() && path.front() == L'/'; }
+bool IsAbsolutePath(std::wstring_view path) { return !path.empty() && path[0] == L'/'; }
 
 std::wstring ExecutablePath() {
   std::vector<char> buffer(256);
@@ -71,6 +72,25 @@ void ConsoleWrite(std::wstring_view text) {
   std::string bytes = WideToUtf8(text);
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
+}
+
+void ConsoleWriteError(std::wstring_view text) {
+  std::string bytes = WideToUtf8(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+  std::fflush(stderr);
+}
+
+void ResetInheritedSignalState() {
+  // Child exit codes (SIGCHLD), the stop from systemd or the terminal.
+  for (int s : {SIGCHLD, SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(s, &action, nullptr);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 }  // namespace qv

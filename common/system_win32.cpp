@@ -20,10 +20,9 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
 }
 
 bool IsAbsolutePath(std::wstring_view path) {
-  if (!path.empty() && (path.front() == L'\\' || path.front() == L'/')) return true;
-  // A drive letter, also "C:dir", which is no place below another directory.
-  return path.size() >= 2 && path[1] == L':' &&
-         ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (path.size() >= 2 && path[1] == L':') return true;
+  return path.size() >= 2 && separator(path[0]) && separator(path[1]);
 }
 
 std::wstring ExecutablePath() {
@@ -68,8 +67,10 @@ PlatformInitResult InitializePlatform() {
   return PlatformInitResult::Ok;
 }
 
-void ConsoleWrite(std::wstring_view text) {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+
+void WriteTo(DWORD stream, FILE* crt, std::wstring_view text) {
+  HANDLE out = GetStdHandle(stream);
   DWORD mode = 0;
   if (out != nullptr && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
     DWORD written = 0;
@@ -77,8 +78,16 @@ void ConsoleWrite(std::wstring_view text) {
     return;
   }
   std::string bytes = EncodeCp932(text);
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
+  std::fwrite(bytes.data(), 1, bytes.size(), crt);
+  std::fflush(crt);
 }
+
+}  // namespace
+
+void ConsoleWrite(std::wstring_view text) { WriteTo(STD_OUTPUT_HANDLE, stdout, text); }
+
+void ConsoleWriteError(std::wstring_view text) { WriteTo(STD_ERROR_HANDLE, stderr, text); }
+
+void ResetInheritedSignalState() {}
 
 }  // namespace qv

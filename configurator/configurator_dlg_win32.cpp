@@ -6,6 +6,7 @@
 
 #include "common/clock.h"
 #include "common/format.h"
+#include "common/unique_handle.h"
 #include "configurator/messages.h"
 #include "configurator/resource.h"
 #include "configurator/service_restart.h"
@@ -13,6 +14,22 @@
 namespace {
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+// A display information context: the DPI the dialog is drawn at.
+struct InfoContextTraits {
+  using Handle = HDC;
+  static HDC Invalid() noexcept { return nullptr; }
+  static bool IsValid(HDC dc) noexcept { return dc != nullptr; }
+  static void Close(HDC dc) noexcept { ::DeleteDC(dc); }
+};
+
+constexpr int kDesignDpi = 96;
+
+int DisplayDpi() {
+  const qv::UniqueHandle<InfoContextTraits> display(CreateICW(L"DISPLAY", nullptr, nullptr, nullptr));
+  const int dpi = display ? GetDeviceCaps(display.Get(), LOGPIXELSX) : 0;
+  return dpi > 0 ? dpi : kDesignDpi;
+}
 
 std::wstring WindowText(HWND hwnd) {
   std::vector<wchar_t> buffer(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1);
@@ -152,12 +169,15 @@ bool CConfiguratorDlg::FillServerList() {
     int width;
     const wchar_t* header;
   };
+  // Pixels at 96 DPI. The manifest declares the program DPI-aware, so nothing
+  // scales them for us.
   const Column columns[] = {{25, L""}, {150, qv::msg::kColumnName}, {150, qv::msg::kColumnAddress}};
+  const int dpi = DisplayDpi();
   for (int i = 0; i < 3; ++i) {
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = columns[i].width;
+    column.cx = MulDiv(columns[i].width, dpi, kDesignDpi);
     column.pszText = const_cast<LPWSTR>(columns[i].header);
     column.iSubItem = i;
     if (SendMessageW(serverList_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column)) == -1) {

@@ -20,5 +20,7 @@ inline constexpr wchar_t kMailFailed[] = L"メール送信 失敗:%s";
 
 // The metrics file could not be replaced; logged once until a write succeeds.
 inline constexpr wchar_t kMetricsWriteFailed[] = L"メトリクス書込 失敗:%s";
+// On standard error, once, when the log file cannot be written.
+inline constexpr wchar_t kLogUnwritable[] = L"ログを書き込めません:%s\n";
 
 }  // namespace qv::msg

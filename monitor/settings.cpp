@@ -23,8 +23,7 @@ void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
   {
     ProfileReader config(JoinPath(s.exeDirectory, kConfigIni));
     ReadCheckSettings(config, s.intervalMinutes, s.pingThreshold, s.deviceThreshold);
-    // Always below the executable's directory, even when it looks absolute.
-    s.logDirectory = JoinPath(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
+    s.logDirectory = ResolveConfiguredDirectory(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
     // No directory, no metrics file.
     const std::wstring textfileDir = config.GetString(L"Metrics", L"TextfileDir", L"");
     s.metricsDirectory =

@@ -19,11 +19,15 @@ qv_wine_prefix() {
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
         env LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 || true
         wineserver -w
-        # Japanese dialog font for screenshots of the GUI programs.
-        qv_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-          /v 'MS UI Gothic' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1 || true
-        wineserver -w
       fi
     ) 9>"$(dirname "$WINEPREFIX")/.wineprefix.lock"
+  fi
+  # Japanese dialog font for the GUI programs: the proportional face, as
+  # "MS UI Gothic" is one (the monospaced IPAGothic clips the longer labels).
+  # Also set in a prefix made before this rule. No wait for the server here:
+  # a persistent one never ends; it writes the registry out by itself.
+  if ! grep -q '"MS UI Gothic"="IPAPGothic"' "$WINEPREFIX/system.reg" 2>/dev/null; then
+    qv_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+      /v 'MS UI Gothic' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
   fi
 }

@@ -34,17 +34,30 @@ std::wstring ProgramToken(const std::wstring& path) {
   return Format(L"\"%s\"", path);
 }
 
+std::wstring MailCopyPath(const MonitorSettings& settings, std::int32_t copyIndex) {
+  return JoinPath(settings.exeDirectory, Format(L"mail_%d.ini", copyIndex));
+}
+
 }  // namespace
+
+void RemoveLeftoverMailCopy(const MonitorSettings& settings, std::int32_t copyIndex) {
+  RemoveFile(MailCopyPath(settings, copyIndex));
+}
 
 bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, bool isPing,
                            ProcessRunner& runner, std::chrono::milliseconds waitBound) {
   const std::wstring mailIni = JoinPath(settings.exeDirectory, kMailIni);
-  const std::wstring copy = JoinPath(settings.exeDirectory, Format(L"mail_%d.ini", copyIndex));
+  const std::wstring copy = MailCopyPath(settings, copyIndex);
 
-  if (PathExists(copy)) RemoveFile(copy);
+  // Whatever has the name goes first, a link included, and never followed.
+  RemoveFile(copy);
   const CopyRemover remover(copy);
   // The copy holds the mail server's password: its owner alone may read it.
-  CopyFileReplace(mailIni, copy, /*ownerOnly=*/true);
+  if (!CopyFileReplace(mailIni, copy, /*ownerOnly=*/true)) {
+    // Without mail.ini the copy holds the body alone. A mail.ini that is no
+    // regular file, or a name someone took meanwhile, fails the mail.
+    if (PathExists(mailIni) || !CreateNewFile(copy, /*ownerOnly=*/true)) return false;
+  }
 
   const std::wstring body = ReadAlertBody(copy, isPing, settings.hardwarePattern);
   WriteProfileValue(copy, L"Config", L"Body", body);

@@ -22,10 +22,11 @@ bool ShowScreenAlertThroughWmi(WmiConnection& wmi, const QuorvanexServerInfo& in
   const std::wstring body =
       ReadAlertBody(JoinPath(settings.exeDirectory, kMessageIni), isPing, settings.hardwarePattern);
   const std::wstring stamp = FormatLocalTime(eventTime, L"%Y/%m/%d %H:%M:%S");
-  std::wstring scratch;
-  wmi.StartProcess(ScreenAlertCommandLine(stamp, body), L"", scratch);
+  std::wstring returnValue;
+  const bool ran = wmi.StartProcess(ScreenAlertCommandLine(stamp, body), L"", returnValue);
   wmi.Release();
-  return true;
+  // Create reports a program that could not start in its ReturnValue.
+  return ran && returnValue == L"0";
 }
 
 }  // namespace qv

@@ -15,8 +15,9 @@ class WmiConnection;
 // a user closes it.
 std::wstring ScreenAlertCommandLine(const std::wstring& stamp, const std::wstring& body);
 
-// Connects `wmi` to `info`'s computer and starts msg.exe there. False only
-// when the connection fails; what msg.exe then does is not looked at.
+// Connects `wmi` to `info`'s computer and starts msg.exe there. True only
+// when msg.exe was started (Create ran and returned 0); what it then does is
+// not looked at.
 bool ShowScreenAlertThroughWmi(WmiConnection& wmi, const QuorvanexServerInfo& info,
                                const MonitorSettings& settings, bool isPing, std::int64_t eventTime);
 

@@ -23,18 +23,23 @@ void CSortStringArray::Sort() {
 }
 
 void RotateLogFile(const std::wstring& directory, std::int64_t now) {
-  const std::wstring stamp = FormatLocalTime(now, kRotationStampFormat);
-  MoveFileNoReplace(JoinPath(directory, kLogFileName), JoinPath(directory, stamp + RotatedSuffix()));
-  PruneRotatedLogs(directory);
+  const std::wstring rotated = FormatLocalTime(now, kRotationStampFormat) + RotatedSuffix();
+  const bool moved = MoveFileNoReplace(JoinPath(directory, kLogFileName), JoinPath(directory, rotated));
+  // With the clock set back the new name sorts before the old ones.
+  PruneRotatedLogs(directory, moved ? rotated : std::wstring());
 }
 
-void PruneRotatedLogs(const std::wstring& directory) {
+void PruneRotatedLogs(const std::wstring& directory, const std::wstring& spare) {
   CSortStringArray names;
   for (std::wstring& name : ListFilesEndingWith(directory, RotatedSuffix())) names.Add(std::move(name));
   if (names.size() <= kRotatedLogsKept) return;
   names.Sort();
-  const std::size_t excess = names.size() - kRotatedLogsKept;
-  for (std::size_t i = 0; i < excess; ++i) RemoveFile(JoinPath(directory, names[i]));
+  std::size_t excess = names.size() - kRotatedLogsKept;
+  for (std::size_t i = 0; i < names.size() && excess > 0; ++i) {
+    if (!spare.empty() && EqualsNoCase(names[i], spare)) continue;
+    RemoveFile(JoinPath(directory, names[i]));
+    --excess;
+  }
 }
 
 }  // namespace qv

@@ -34,10 +34,12 @@ class CSortStringArray {
 };
 
 // Moves <directory>/log.txt to <directory>/<YYYYmmdd_HHMMSS of now>_log.txt,
-// then prunes. The move fails when a rotation in the same second already took
-// the name; log.txt then grows until a later pass rotates it.
+// then prunes, sparing the file it has just made. The move fails when a
+// rotation in the same second already took the name; log.txt then grows until
+// a later pass rotates it.
 void RotateLogFile(const std::wstring& directory, std::int64_t now);
-// Deletes the oldest "*_log.txt" files of `directory` beyond the newest 30.
-void PruneRotatedLogs(const std::wstring& directory);
+// Deletes the oldest "*_log.txt" files of `directory` beyond the newest 30;
+// `spare` (a name) is never deleted, whatever its place in the order.
+void PruneRotatedLogs(const std::wstring& directory, const std::wstring& spare = L"");
 
 }  // namespace qv

@@ -9,6 +9,7 @@
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/log/log_writer.h"
+#include "monitor/messages.h"
 
 namespace qv {
 namespace {
@@ -30,7 +31,7 @@ std::string EncodeLogText(std::wstring_view text) {
   return EncodeCp932(crlf);
 }
 
-LogWriter::LogWriter(Clock& clock) : clock_(clock) {}
+LogWriter::LogWriter(Clock& clock) : clock_(clock), programDirectory_(ExecutableDirectory()) {}
 
 LogWriter::~LogWriter() { StopThread(); }
 
@@ -81,7 +82,7 @@ void LogWriter::StopThread() {
 }
 
 void LogWriter::ThreadMain() {
-  MakeDirectory(Directory());
+  OpenDirectoryCreatingLevels(Directory(), programDirectory_);
   while (running_.load()) {
     RunPass();
     // The pause between passes ends early at stop; what is left goes to Flush.
@@ -106,22 +107,28 @@ bool LogWriter::RunPass() {
   for (const LogEntry& entry : batch) backlog_.push_back(FormatLogLine(entry));
   while (backlog_.size() > kLogBacklogLimit) backlog_.pop_front();
   if (backlog_.empty()) return true;
-  return WriteLines(directory);
+  if (WriteLines(directory)) return true;
+  if (!unwritableReported_) {
+    // Said once: the log is where a reader would otherwise look for it.
+    unwritableReported_ = true;
+    ConsoleWriteError(Format(msg::kLogUnwritable, JoinPath(directory, kLogFileName)));
+  }
+  return false;
 }
 
 bool LogWriter::WriteLines(const std::wstring& directory) {
   std::string bytes;
   for (const std::wstring& line : backlog_) bytes += EncodeLogText(line);
-  const std::wstring path = JoinPath(directory, kLogFileName);
+  // Missing levels are made again (someone may have removed them while we
+  // run); a link that the account we run as could have planted is refused.
+  // Held open for the pass, the directory cannot be swapped meanwhile.
+  const std::optional<HeldDirectory> held = OpenDirectoryCreatingLevels(directory, programDirectory_);
+  if (!held) return false;  // kept in the backlog for the next pass
+  const std::wstring path = JoinPath(held->Path(), kLogFileName);
   std::optional<std::uint64_t> length = AppendToFile(path, bytes);
-  if (!length && !IsDirectory(directory)) {
-    // Someone removed the directory while we run: make it again, once.
-    MakeDirectory(directory);
-    length = AppendToFile(path, bytes);
-  }
   if (!length) return false;  // kept in the backlog for the next pass
   backlog_.clear();
-  if (*length > kLogRotateBytes) RotateLogFile(directory, clock_.Now());
+  if (*length > kLogRotateBytes) RotateLogFile(held->Path(), clock_.Now());
   return true;
 }
 

@@ -57,7 +57,8 @@ class LogWriter {
   void Flush();
 
   // One writer pass: up to 100 queued entries after the backlog, one file
-  // open, rotation past 150 KiB. False when the file could not be opened.
+  // open, rotation past 150 KiB. False when the file could not be opened;
+  // the first such pass says so on standard error.
   bool RunPass();
 
   std::wstring Directory() const;
@@ -72,6 +73,8 @@ class LogWriter {
   bool WriteLines(const std::wstring& directory);
 
   Clock& clock_;
+  // Whose links the log directory may be reached through.
+  const std::wstring programDirectory_;
   mutable std::mutex lock_;  // the log lock: queue and directory only
   std::deque<LogEntry> queue_;
   std::wstring directory_;
@@ -81,6 +84,7 @@ class LogWriter {
   // Formatted lines waiting for the file; touched only by the writer thread,
   // and by Flush after that thread has ended.
   std::deque<std::wstring> backlog_;
+  bool unwritableReported_ = false;  // writer thread (then Flush) only
 };
 
 // The process-wide log, on the system clock.

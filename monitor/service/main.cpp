@@ -91,6 +91,7 @@ void ServiceMain() {
 
 int ProgramMain(const std::vector<std::wstring>& args) {
   using namespace qv;
+  ResetInheritedSignalState();
   switch (InitializePlatform()) {
     case PlatformInitResult::NoModuleHandle:
       ConsoleWrite(msg::kFatalNoModuleHandle);

@@ -1,8 +1,10 @@
 #include "monitor/service/monitoring.h"
 
 #include <memory>
+#include <optional>
 
 #include "common/clock.h"
+#include "monitor/alerts/mail_alert.h"
 #include "monitor/checks/com_apartment.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
@@ -26,11 +28,13 @@ CheckerPorts ReportingTo(CheckerPorts ports, CycleObserver* observer) {
 
 void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSeconds,
                    const std::function<void()>& cycle) {
-  std::int64_t lastCycle = 0;
+  // Whole seconds of the steady clock: a wall clock set back or forward
+  // neither stops the cycles nor bunches them up. The first test always runs one.
+  std::optional<std::int64_t> lastCycle;
   for (;;) {
     clock.SleepMs(kWorkerSleepMs);
-    const std::int64_t now = clock.Now();
-    if (now - lastCycle > periodSeconds) {
+    const std::int64_t now = clock.SteadyMs() / 1000;
+    if (!lastCycle || now - *lastCycle > periodSeconds) {
       lastCycle = now;
       cycle();
     }
@@ -48,6 +52,8 @@ std::uint32_t WorkerLoop(Checker& checker, std::stop_token stop) {
 Monitoring::Monitoring(const MonitorSettings& settings, CheckerPorts ports)
     : metrics_(StartMetrics(settings, (ports.clock ? *ports.clock : SystemClock()).Now())),
       checker_(settings, ReportingTo(std::move(ports), metrics_.get())) {
+  // A run killed while it sent a mail left the password behind.
+  RemoveLeftoverMailCopy(settings, checker_.Info().index);
   WriteLog(msg::kMonitoringStart);
   worker_ = std::jthread([this](std::stop_token stop) { WorkerLoop(checker_, std::move(stop)); });
 }

@@ -17,9 +17,9 @@ struct MonitorSettings;
 
 inline constexpr std::uint32_t kWorkerSleepMs = 1000;
 
-// Sleeps a second, runs `cycle` when more than `periodSeconds` have passed
-// since the last cycle began (the first cycle counts from 1970), and leaves
-// once a stop was requested, found after a sleep or a cycle.
+// Sleeps a second, runs `cycle` after the first sleep and then whenever more
+// than `periodSeconds` have passed on the steady clock since the last cycle
+// began, and leaves once a stop was requested, found after a sleep or a cycle.
 void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSeconds,
                    const std::function<void()>& cycle);
 

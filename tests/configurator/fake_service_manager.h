@@ -80,6 +80,7 @@ class FakeSleeper : public Clock {
  public:
   explicit FakeSleeper(std::vector<std::string>& journal) : journal_(journal) {}
   std::int64_t Now() override { return 0; }
+  std::int64_t SteadyMs() override { return 0; }
   void SleepMs(std::uint32_t millis) override { journal_.push_back("sleep " + std::to_string(millis)); }
 
  private:

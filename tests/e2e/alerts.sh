@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Monitor in console mode with a ping check that always fails (no server
 # configured), the on-screen alert and one mail per episode switched on, and a
-# fake mailer beside it: one screen alert and one sent mail per episode; a
-# failing mailer is retried, and logged as failed, at every cycle.
+# fake mailer beside it: one screen alert (where msg.exe can start) and one
+# sent mail per episode; a failing mailer is retried, and logged as failed,
+# at every cycle.
 source "$(dirname "$0")/lib.sh"
 
 name=$(hostname | cut -d. -f1 | tr '[:lower:]' '[:upper:]' | cut -c1-15)
@@ -75,7 +76,11 @@ ok=$work/ok
 prepare "$ok" 0
 run_until_crossings "$ok" 4
 [ $? -eq 77 ] && skip "no threshold crossing within 20 s: this build has no check cycle yet"
-check "one on-screen alert in the episode" [ "$(count "$ok" 'メッセージ表示ping$')" -eq 1 ]
+# The line says that msg.exe was started. Wine's Win32_Process.Create cannot
+# start anything, so there it must not appear.
+shown=1
+[ "$QV_PLATFORM" = win32 ] && shown=0
+check "on-screen alert logged $shown time(s) in the episode" [ "$(count "$ok" 'メッセージ表示ping$')" -eq $shown ]
 check "one mail sent, logged with the computer name" [ "$(count "$ok" "メール送信 成功:$name\$")" -eq 1 ]
 check "no failed mail" [ "$(count "$ok" 'メール送信 失敗')" -eq 0 ]
 check "the mailer ran once" [ "$(wc -l <"$ok/mailer_calls.txt")" -eq 1 ]
@@ -97,7 +102,7 @@ crossings=$(count "$bad" 'Pingエラーしきい値を超過')
 check "a failed mail at every crossing ($crossings)" [ "$(count "$bad" "メール送信 失敗:$name\$")" -eq "$crossings" ]
 check "crossings every cycle once failing" [ "$crossings" -ge 4 ]
 check "no mail logged as sent" [ "$(count "$bad" 'メール送信 成功')" -eq 0 ]
-check "one on-screen alert" [ "$(count "$bad" 'メッセージ表示ping$')" -eq 1 ]
+check "on-screen alert logged $shown time(s)" [ "$(count "$bad" 'メッセージ表示ping$')" -eq $shown ]
 check "the mailer ran at every crossing" [ "$(wc -l <"$bad/mailer_calls.txt")" -eq "$crossings" ]
 check "the copy is gone" [ ! -e "$bad/mail_12345.ini" ]
 

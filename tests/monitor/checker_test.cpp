@@ -30,6 +30,7 @@ struct FakeWmi {
   int queries = 0;
   int releases = 0;
   std::vector<std::wstring> startedCommands;
+  std::wstring createReturnValue = L"0";  // what Win32_Process.Create answers
   std::wstring lastPattern;
 };
 
@@ -57,7 +58,7 @@ class FakeWmiConnection : public WmiConnection {
   bool StartProcess(const std::wstring& commandLine, const std::wstring&,
                     std::wstring& returnValue) override {
     world_.startedCommands.push_back(commandLine);
-    returnValue = L"0";
+    returnValue = world_.createReturnValue;
     return true;
   }
   void Release() override { ++world_.releases; }
@@ -84,6 +85,7 @@ class FakeRunner : public ProcessRunner {
 class FakeClock : public Clock {
  public:
   std::int64_t Now() override { return now; }
+  std::int64_t SteadyMs() override { return now * 1000; }
   void SleepMs(std::uint32_t millis) override { now += millis / 1000; }
   std::int64_t now = 1700000000;
 };
@@ -280,6 +282,18 @@ TEST_F(CheckerTest, FailedScreenAlertIsNotRetriedAndNotLogged) {
   Cycle();
   EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded}));
   EXPECT_EQ(wmi.connectCalls, 5);  // four device checks, one alert attempt
+}
+
+TEST_F(CheckerTest, MessageProgramThatDidNotStartIsNotLoggedAndNotRetried) {
+  settings.pingThreshold = 1;
+  settings.screenAlertEnabled = true;
+  wmi.createReturnValue = L"9";  // msg.exe not found
+  Make();
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded}));
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded}));
+  EXPECT_EQ(wmi.startedCommands.size(), 1u);  // once per episode, started or not
 }
 
 TEST_F(CheckerTest, ScreenAlertSwitchedOffLeavesMailsAsConfigured) {

@@ -2,36 +2,52 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <stop_token>
 #include <thread>
 #include <vector>
 
 #include "common/clock.h"
+#include "common/files.h"
+#include "common/system.h"
 #include "monitor/checks/checker.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
 #include "monitor/service/monitoring.h"
 #include "monitor/settings.h"
+#include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
 
 constexpr std::int64_t kT0 = 1796534560;
+constexpr std::int64_t kSteady0 = 86400;  // seconds since boot, say
 
-// Each sleep moves the time on by `step` seconds and records its length; the
-// loop is stopped after `stopAfter` sleeps.
+// Each sleep moves both clocks on by `step` seconds and records its length;
+// the loop is stopped after `stopAfter` sleeps. `wallSteps` sets the wall
+// clock back or forward by the given seconds after the sleep with that number.
 class SteppingClock final : public Clock {
  public:
   explicit SteppingClock(std::stop_source& stop) : stop_(stop) {}
   std::int64_t Now() override { return now.load(); }
+  std::int64_t SteadyMs() override { return steady.load() * 1000 + 250; }
   void SleepMs(std::uint32_t millis) override {
     sleeps.push_back(millis);
-    now += steps.empty() ? 1 : steps[(sleeps.size() - 1) % steps.size()];
+    const std::int64_t step = steps.empty() ? 1 : steps[(sleeps.size() - 1) % steps.size()];
+    now += step;
+    steady += step;
+    if (auto jump = wallSteps.find(sleeps.size()); jump != wallSteps.end()) now += jump->second;
     if (sleeps.size() >= stopAfter) stop_.request_stop();
+  }
+  void Pass(std::int64_t seconds) {
+    now += seconds;
+    steady += seconds;
   }
 
   std::atomic<std::int64_t> now{kT0};
+  std::atomic<std::int64_t> steady{kSteady0};
   std::vector<std::int64_t> steps;
+  std::map<std::size_t, std::int64_t> wallSteps;
   std::vector<std::uint32_t> sleeps;
   std::size_t stopAfter = 1000;
 
@@ -42,12 +58,12 @@ class SteppingClock final : public Clock {
 struct LoopRun {
   std::stop_source stop;
   SteppingClock clock{stop};
-  std::vector<std::int64_t> cycles;  // times at which cycles began
+  std::vector<std::int64_t> cycles;  // steady seconds at which cycles began, from the start
 
   void Run(std::int64_t period, std::int64_t cycleLasts = 0) {
     RunWorkerLoop(stop.get_token(), clock, period, [&] {
-      cycles.push_back(clock.now.load());
-      clock.now += cycleLasts;
+      cycles.push_back(clock.steady.load() - kSteady0);
+      clock.Pass(cycleLasts);
     });
   }
 };
@@ -57,7 +73,7 @@ TEST(WorkerLoop, FirstCycleComesAfterOneSecondThenOncePastThePeriod) {
   run.clock.stopAfter = 700;
   run.Run(5 * 60);
   // Period measured start to start; a cycle begins at the first test past it.
-  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{kT0 + 1, kT0 + 302, kT0 + 603}));
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{1, 302, 603}));
   for (std::uint32_t ms : run.clock.sleeps) ASSERT_EQ(ms, 1000u);
 }
 
@@ -66,14 +82,30 @@ TEST(WorkerLoop, IntervalZeroRunsACycleAfterEverySleepInWhichTheClockMoved) {
   run.clock.steps = {1, 0, 1};
   run.clock.stopAfter = 6;
   run.Run(0);
-  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{kT0 + 1, kT0 + 2, kT0 + 3, kT0 + 4}));
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{1, 2, 3, 4}));
 }
 
 TEST(WorkerLoop, ACycleLongerThanThePeriodIsFollowedOneSecondAfterItEnds) {
   LoopRun run;
   run.clock.stopAfter = 3;
   run.Run(300, 400);
-  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{kT0 + 1, kT0 + 402, kT0 + 803}));
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{1, 402, 803}));
+}
+
+TEST(WorkerLoop, AWallClockSetBackAnHourKeepsTheCyclesComing) {
+  LoopRun run;
+  run.clock.wallSteps = {{3, -3600}};
+  run.clock.stopAfter = 8;
+  run.Run(0);
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(WorkerLoop, AWallClockSetForwardDoesNotBringTheNextCycleEarlier) {
+  LoopRun run;
+  run.clock.wallSteps = {{100, 3600}};
+  run.clock.stopAfter = 400;
+  run.Run(5 * 60);
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{1, 302}));
 }
 
 TEST(WorkerLoop, AStopDuringACycleEndsTheLoopRightAfterThatCycle) {
@@ -92,6 +124,7 @@ TEST(WorkerLoop, AStopDuringACycleEndsTheLoopRightAfterThatCycle) {
 class ThreadClock final : public Clock {
  public:
   std::int64_t Now() override { return now.load(); }
+  std::int64_t SteadyMs() override { return now.load() * 1000; }
   void SleepMs(std::uint32_t) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now += 1;
@@ -126,6 +159,24 @@ TEST(Monitoring, StartLogsAndRunsTheWorkerAndStopJoinsIt) {
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_EQ(logged[0].message, msg::kMonitoringStart);
   EXPECT_EQ(logged[0].number, -1);
+}
+
+TEST(Monitoring, AMailCopyLeftByAKilledRunIsDeletedAtTheStart) {
+  TakeQueuedLogEntries();
+  test::TempDir dir;
+  const std::wstring leftover = dir.File(L"mail_12345.ini");
+  test::WriteBytes(leftover, "[Config]\r\nPassword=secret\r\nBody=ping error\r\n");
+  MonitorSettings settings;
+  settings.exeDirectory = dir.Path();
+  settings.pingThreshold = 0;
+  settings.deviceThreshold = 0;
+  ThreadClock clock;
+  CheckerPorts ports;
+  ports.clock = &clock;
+  StartMonitoring(settings, ports);
+  StopMonitoring();
+  EXPECT_FALSE(PathExists(leftover));
+  TakeQueuedLogEntries();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "common/clock.h"
 #include "common/files.h"
 #include "common/system.h"
+#include "common/text_util.h"
 #include "monitor/messages.h"
 #include "tests/support/test_support.h"
 
@@ -25,6 +26,7 @@ class FakeClock final : public Clock {
  public:
   std::int64_t now = kT0;
   std::int64_t Now() override { return now; }
+  std::int64_t SteadyMs() override { return now * 1000; }
   void SleepMs(std::uint32_t millis) override { now += millis / 1000; }
 };
 
@@ -185,6 +187,44 @@ TEST_F(LogWriterTest, PruningWith30RotatedFilesDeletesNone) {
   PruneRotatedLogs(log.Directory());
   EXPECT_FALSE(PathExists(JoinPath(LogDir(), OldName(1))));
   EXPECT_TRUE(PathExists(JoinPath(LogDir(), OldName(31))));
+}
+
+TEST_F(LogWriterTest, RotationWithTheClockSetBackKeepsTheFileItHasJustMade) {
+  for (int i = 1; i <= 30; ++i) test::WriteBytes(JoinPath(LogDir(), OldName(i)), "old");
+  clock.now = kT0 - 365 * 86400;  // 2025/12/06: sorts before every old name
+  test::WriteBytes(LogFile(), std::string(153601, 'a'));
+  log.Queue(-1, L"x");
+  log.RunPass();
+  const std::wstring made = JoinPath(LogDir(), L"20251206_142240_log.txt");
+  EXPECT_EQ(test::ReadBytes(made).size(), 153601u + kLineBytes);
+  // The oldest of the others goes instead.
+  EXPECT_FALSE(PathExists(JoinPath(LogDir(), OldName(1))));
+  for (int i = 2; i <= 30; ++i) EXPECT_TRUE(PathExists(JoinPath(LogDir(), OldName(i)))) << i;
+  EXPECT_EQ(ListFilesEndingWith(LogDir(), L"_log.txt").size(), 30u);
+}
+
+TEST_F(LogWriterTest, MissingLevelsOfTheLogDirectoryAreMade) {
+  const std::wstring deep = JoinPath(JoinPath(dir.File(L"a"), L"b"), L"c");
+  log.SetDirectory(deep);
+  log.Queue(-1, L"x");
+  EXPECT_TRUE(log.RunPass());
+  EXPECT_EQ(test::ReadBytes(JoinPath(deep, L"log.txt")), std::string(kStamp) + "|-|x\r\n");
+}
+
+TEST_F(LogWriterTest, AnUnwritableLogIsReportedOnStandardErrorOnce) {
+  const std::wstring blocker = dir.File(L"blocker");
+  test::WriteBytes(blocker, "a file where the log directory should be");
+  log.SetDirectory(blocker);
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 3; ++i) {
+    log.Queue(-1, L"x");
+    EXPECT_FALSE(log.RunPass());
+  }
+  const std::string said = testing::internal::GetCapturedStderr();
+  const std::string path = WideToUtf8(JoinPath(blocker, L"log.txt"));  // ASCII: the same in CP932
+  const std::size_t at = said.find(path);
+  ASSERT_NE(at, std::string::npos) << said;
+  EXPECT_EQ(said.find(path, at + 1), std::string::npos) << "said more than once: " << said;
 }
 
 TEST(SortStringArray, SortsAscendingWithoutCaseAndKeepsEqualNamesInPlace) {

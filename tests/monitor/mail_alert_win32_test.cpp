@@ -9,11 +9,11 @@
 #include <string>
 
 #include "common/file_security_win32.h"
-#include "common/profile.h"
+#include "common/handles_win32.h"
 #include "common/process_runner.h"
+#include "common/profile.h"
 #include "common/system.h"
 #include "common/text_util.h"
-#include "common/unique_handle.h"
 #include "monitor/alerts/mail_alert.h"
 #include "monitor/settings.h"
 #include "tests/support/test_support.h"
@@ -21,13 +21,7 @@
 namespace qv {
 namespace {
 
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool IsValid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::LocalFree(h); }
-};
-using UniqueLocal = UniqueHandle<LocalMemoryTraits>;
+using UniqueLocal = UniqueLocalMemory;
 
 // The file's DACL in SDDL, as GetNamedSecurityInfoW reports it.
 std::wstring DaclOf(const std::wstring& path) {

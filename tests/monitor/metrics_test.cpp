@@ -127,6 +127,7 @@ class ScriptedMailer final : public ProcessRunner {
 class FixedClock final : public Clock {
  public:
   std::int64_t Now() override { return now; }
+  std::int64_t SteadyMs() override { return now * 1000; }
   void SleepMs(std::uint32_t) override {}
   std::int64_t now = kT0;
 };
@@ -342,6 +343,7 @@ TEST(MetricsFile, LogsAFailureOnceUntilAWriteSucceeds) {
 class ThreadClock final : public Clock {
  public:
   std::int64_t Now() override { return now.load(); }
+  std::int64_t SteadyMs() override { return now.load() * 1000; }
   void SleepMs(std::uint32_t) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now += 1;

@@ -135,5 +135,16 @@ TEST_F(ProcessStart, ComposedAlertReachesTheTerminals) {
   test::SetTimeZone("UTC0");
 }
 
+TEST_F(ProcessStart, AlertIsNotShownWhenWallCannotStart) {
+  setenv("PATH", WideToUtf8(bin.Path()).c_str(), 1);
+  std::filesystem::remove(std::filesystem::path(WideToUtf8(bin.File(L"wall"))));
+  MonitorSettings settings;
+  settings.exeDirectory = bin.Path();
+  CheckerPorts ports;
+  ports.newWmiConnection = [] { return std::make_unique<StandInWmi>(); };
+  Checker checker(settings, std::move(ports));
+  EXPECT_FALSE(checker.ShowScreenAlert(true, 1796534560));
+}
+
 }  // namespace
 }  // namespace qv

@@ -23,6 +23,7 @@ const wchar_t kStamp[] = L"[2026/12/06 14:22:40]";
 struct WmiCalls {
   bool connectResult = true;
   bool startResult = true;
+  std::wstring returnValue = L"0";  // Create's answer when it ran
   std::vector<std::wstring> calls;
   std::wstring server;
   std::vector<std::wstring> commandLines;
@@ -47,7 +48,7 @@ class FakeWmi final : public WmiConnection {
     calls_.calls.push_back(L"StartProcess");
     calls_.commandLines.push_back(commandLine);
     calls_.directories.push_back(directory);
-    if (calls_.startResult) returnValue = L"0";
+    if (calls_.startResult) returnValue = calls_.returnValue;
     return calls_.startResult;
   }
   void Release() override { calls_.calls.push_back(L"Release"); }
@@ -102,8 +103,13 @@ TEST_F(ScreenAlert, ConnectsToThisComputerStartsOnceAndReleases) {
   EXPECT_EQ(wmi.directories, (std::vector<std::wstring>{L""}));
 }
 
-TEST_F(ScreenAlert, FailedStartStillCountsAsShown) {
+TEST_F(ScreenAlert, OnlyAStartedMessageProgramCountsAsShown) {
   wmi.startResult = false;
+  EXPECT_FALSE(checker->ShowScreenAlert(true, kEventTime));
+  wmi.startResult = true;
+  wmi.returnValue = L"9";  // path not found
+  EXPECT_FALSE(checker->ShowScreenAlert(true, kEventTime));
+  wmi.returnValue = L"0";
   EXPECT_TRUE(checker->ShowScreenAlert(true, kEventTime));
 }
 

@@ -96,11 +96,11 @@ TEST_F(Settings, PomvexAboveZeroSwitchesTheScreenAlertOn) {
   }
 }
 
-TEST_F(Settings, LogDirIsAlwaysBelowTheExecutableDirectory) {
-  Write(L"config.ini", "[Config]\r\nLogDir=C:\\logs\r\n");
-  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"C:\\logs"));
-  Write(L"config.ini", "[Config]\r\nLogDir=/var/log\r\n");
-  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"/var/log"));
+TEST_F(Settings, RelativeLogDirLiesBelowTheExecutableDirectoryWithItsLevelsAndDots) {
+  Write(L"config.ini", "[Config]\r\nLogDir=a/b\r\n");
+  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"a/b"));
+  Write(L"config.ini", "[Config]\r\nLogDir=..\\logs\r\n");
+  EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L"..\\logs"));
   Write(L"config.ini", "[Config]\r\nLogDir=\r\n");
   EXPECT_EQ(Load().logDirectory, JoinPath(dir_.Path(), L""));
 }
@@ -111,25 +111,28 @@ TEST_F(Settings, MetricsTextfileDirIsOffWhenMissingOrEmptyAndRelativeToTheExecut
   EXPECT_EQ(Load().metricsDirectory, L"");
   Write(L"config.ini", "[metrics]\r\ntextfiledir = prom\r\n");
   EXPECT_EQ(Load().metricsDirectory, JoinPath(dir_.Path(), L"prom"));
-  // An absolute path is used as given, unlike LogDir.
+  // An absolute path is used as given.
   const std::wstring absolute = JoinPath(dir_.Path(), L"textfile");
   Write(L"config.ini", "[Metrics]\r\nTextfileDir=" + WideToUtf8(absolute) + "\r\n");
   EXPECT_EQ(Load().metricsDirectory, absolute);
 }
 
-TEST(ResolveConfiguredDirectory, RelativeLiesBelowAbsoluteStaysAsGiven) {
-  EXPECT_EQ(ResolveConfiguredDirectory(L"base", L"sub"), JoinPath(L"base", L"sub"));
-  const std::wstring absolute = JoinPath(L"", L"srv");  // the root's "srv"
-  EXPECT_EQ(ResolveConfiguredDirectory(L"base", absolute), absolute);
-  if (kPathSeparator == L'\\') {
-    for (const wchar_t* given : {L"C:\\metrics", L"d:/m", L"\\\\host\\share", L"/m"}) {
-      EXPECT_EQ(ResolveConfiguredDirectory(L"base", given), given) << given;
-    }
-    EXPECT_EQ(ResolveConfiguredDirectory(L"base", L"1:x"), L"base\\1:x");
-  } else {
-    // A Windows path means nothing special here.
-    EXPECT_EQ(ResolveConfiguredDirectory(L"base", L"C:\\m"), L"base/C:\\m");
-  }
+TEST_F(Settings, AbsoluteLogDirIsUsedAsGiven) {
+  const std::wstring elsewhere = dir_.File(L"elsewhere");  // absolute on both platforms
+  Write(L"config.ini", "[Config]\r\nLogDir=" + WideToUtf8(elsewhere) + "\r\n");
+  EXPECT_EQ(Load().logDirectory, elsewhere);
+}
+
+TEST(ResolveConfiguredDirectory, AbsoluteIsWhatThePlatformCallsAbsolute) {
+  const bool windows = kPathSeparator == L'\\';
+  const std::wstring exe = windows ? L"C:\\prog" : L"/opt/prog";
+  const auto resolved = [&](const wchar_t* value) { return ResolveConfiguredDirectory(exe, value); };
+  // Drive and UNC paths on Windows; a leading slash on Linux.
+  EXPECT_EQ(resolved(L"C:\\qvlogs"), windows ? L"C:\\qvlogs" : JoinPath(exe, L"C:\\qvlogs"));
+  const std::wstring unc = L"\\\\srv\\share\\logs";
+  EXPECT_EQ(resolved(unc.c_str()), windows ? unc : JoinPath(exe, unc));
+  EXPECT_EQ(resolved(L"/var/log/x"), windows ? JoinPath(exe, L"/var/log/x") : L"/var/log/x");
+  EXPECT_EQ(resolved(L"log"), JoinPath(exe, L"log"));
 }
 
 TEST_F(Settings, EmptyExecutableDirectoryLeavesALoneSeparator) {

@@ -7,12 +7,15 @@
 //   dlgprobe about [ms]           waits for the About box
 //   dlgprobe syscommand N         posts WM_SYSCOMMAND N to the dialog
 //   dlgprobe minimize|restore     minimises / restores the dialog
+//   dlgprobe widths               the server list's column widths and the display DPI
+//   dlgprobe textfit TEXT         width the label TEXT needs in the dialog font, and has
 // Exit code 0 when found, 1 when not.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -201,6 +204,72 @@ int Message(HWND dialog, DWORD ms) {
   }
 }
 
+// A display information context, for the DPI and for measuring text.
+struct InfoContextTraits {
+  using Handle = HDC;
+  static HDC Invalid() noexcept { return nullptr; }
+  static bool IsValid(HDC dc) noexcept { return dc != nullptr; }
+  static void Close(HDC dc) noexcept { ::DeleteDC(dc); }
+};
+using UniqueInfoContext = qv::UniqueHandle<InfoContextTraits>;
+
+struct FontTraits {
+  using Handle = HFONT;
+  static HFONT Invalid() noexcept { return nullptr; }
+  static bool IsValid(HFONT font) noexcept { return font != nullptr; }
+  static void Close(HFONT font) noexcept { ::DeleteObject(font); }
+};
+
+int Widths(HWND dialog) {
+  HWND list = GetDlgItem(dialog, 1001);
+  const UniqueInfoContext display(CreateICW(L"DISPLAY", nullptr, nullptr, nullptr));
+  Print(L"dpi=" + std::to_wstring(GetDeviceCaps(display.Get(), LOGPIXELSX)));
+  for (int c = 0; c < 3; ++c) {
+    Print(L"width" + std::to_wstring(c) + L"=" +
+          std::to_wstring(static_cast<long long>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0))));
+  }
+  return 0;
+}
+
+struct TextSearch {
+  const std::wstring* text;
+  HWND found;
+};
+
+// The dialog's font is 9 points of "MS UI Gothic"; font handles do not cross
+// processes, so the same font is made here, through the same substitutes.
+int TextFit(HWND dialog, const std::wstring& text) {
+  TextSearch search{&text, nullptr};
+  EnumChildWindows(
+      dialog,
+      [](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<TextSearch*>(lParam);
+        if (TextOf(hwnd) != *s->text) return TRUE;
+        s->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (!search.found) return 1;
+  const UniqueInfoContext display(CreateICW(L"DISPLAY", nullptr, nullptr, nullptr));
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(9, GetDeviceCaps(display.Get(), LOGPIXELSY), 72);
+  font.lfCharSet = DEFAULT_CHARSET;
+  wcscpy_s(font.lfFaceName, L"MS UI Gothic");
+  const qv::UniqueHandle<FontTraits> handle(CreateFontIndirectW(&font));
+  const HGDIOBJ old = SelectObject(display.Get(), handle.Get());
+  SIZE needed{};
+  GetTextExtentPoint32W(display.Get(), text.c_str(), static_cast<int>(text.size()), &needed);
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(display.Get(), LF_FACESIZE, face);
+  SelectObject(display.Get(), old);
+  RECT client{};
+  GetClientRect(search.found, &client);
+  Print(L"face=" + std::wstring(face));
+  Print(L"needed=" + std::to_wstring(needed.cx));
+  Print(L"width=" + std::to_wstring(client.right - client.left));
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -221,6 +290,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"syscommand" && argc > 2) {
     return PostMessageW(dialog, WM_SYSCOMMAND, static_cast<WPARAM>(qv::Wtoi(argv[2])), 0) ? 0 : 1;
   }
+  if (command == L"widths") return Widths(dialog);
+  if (command == L"textfit" && argc > 2) return TextFit(dialog, argv[2]);
   if (command == L"minimize") {
     ShowWindow(dialog, SW_MINIMIZE);
     Print(std::wstring(L"iconic=") + (IsIconic(dialog) ? L"1" : L"0"));

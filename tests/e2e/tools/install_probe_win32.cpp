@@ -15,13 +15,7 @@
 
 namespace {
 
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool IsValid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::LocalFree(h); }
-};
-using UniqueLocal = qv::UniqueHandle<LocalMemoryTraits>;
+using UniqueLocal = qv::UniqueLocalMemory;
 
 void Print(const std::wstring& line) { std::fputws((line + L"\n").c_str(), stdout); }
 
