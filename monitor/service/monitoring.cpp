@@ -22,7 +22,8 @@ void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSecond
                    const std::function<void()>& cycle) {
   std::int64_t lastCycle = 0;
   for (;;) {
-    clock.SleepMs(kWorkerSleepMs);
+    // The stop ends the tick at once; the cycle it would have run is skipped.
+    if (clock.WaitMs(kWorkerSleepMs, stop)) break;
     const std::int64_t now = clock.Now();
     if (now - lastCycle > periodSeconds) {
       lastCycle = now;

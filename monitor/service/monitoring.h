@@ -15,9 +15,9 @@ struct MonitorSettings;
 
 inline constexpr std::uint32_t kWorkerSleepMs = 1000;
 
-// Sleeps a second, runs `cycle` when more than `periodSeconds` have passed
+// Waits a second, runs `cycle` when more than `periodSeconds` have passed
 // since the last cycle began (the first cycle counts from 1970), and leaves
-// once a stop was requested, found after a sleep or a cycle.
+// once a stop was requested: at once during the wait, or after the cycle.
 void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSeconds,
                    const std::function<void()>& cycle);
 
