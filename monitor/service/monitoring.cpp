@@ -36,7 +36,7 @@ void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSecond
 std::uint32_t WorkerLoop(Checker& checker, std::stop_token stop) {
   const ComApartment apartment;
   const std::int64_t period = static_cast<std::int64_t>(checker.Settings().intervalMinutes) * 60;
-  RunWorkerLoop(std::move(stop), checker.GetClock(), period, [&checker] { checker.RunCycle(); });
+  RunWorkerLoop(stop, checker.GetClock(), period, [&checker, stop] { checker.RunCycle(stop); });
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,7 @@ class CheckerTest : public ::testing::Test {
     CheckerPorts ports;
     ports.pingAddress = [this](const std::wstring& address) {
       pinged.push_back(address);
+      if (address == stopWhilePinging.first) stopWhilePinging.second->request_stop();
       auto it = answers.find(address);
       return it != answers.end() && it->second;
     };
@@ -153,6 +155,7 @@ class CheckerTest : public ::testing::Test {
   FakeClock clock;
   std::map<std::wstring, bool> answers;
   std::vector<std::wstring> pinged;
+  std::pair<std::wstring, std::stop_source*> stopWhilePinging;  // a stop while this server is pinged
   std::unique_ptr<Checker> checker;
 };
 
@@ -329,6 +332,29 @@ TEST_F(CheckerTest, PingsInListOrderUntilTheFirstAnswerSkippingDisabled) {
   Cycle();
   EXPECT_EQ(pinged, (std::vector<std::wstring>{L"10.0.0.1", L"10.0.0.3"}));
   EXPECT_EQ(checker->PingState().errorCount, 0u);
+}
+
+TEST_F(CheckerTest, AStopEndsThePingSweepBeforeTheNextServerAndStartsNoAlert) {
+  settings.pingThreshold = 1;
+  settings.deviceThreshold = 1;
+  settings.mailSendLimit = 99;
+  settings.screenAlertEnabled = true;
+  settings.servers = {Server(L"10.0.0.1"), Server(L"10.0.0.2"), Server(L"10.0.0.3")};
+  wmi.laterStatus = {true, L"Error"};
+  Cycle();
+  ASSERT_EQ(checker->PingState().errorCount, 1u);
+  pinged.clear();
+
+  // Both checks would cross now; the stop comes while 10.0.0.2 is pinged.
+  std::stop_source stop;
+  stopWhilePinging = {L"10.0.0.2", &stop};
+  checker->RunCycle(stop.get_token());
+  EXPECT_EQ(pinged, (std::vector<std::wstring>{L"10.0.0.1", L"10.0.0.2"}));
+  EXPECT_EQ(checker->PingState().errorCount, 1u);    // the cut sweep counted nothing
+  EXPECT_EQ(checker->DeviceState().errorCount, 2u);  // the finished device check did
+  EXPECT_TRUE(TakeQueuedLogEntries().empty());
+  EXPECT_EQ(runner.runs, 0);
+  EXPECT_TRUE(wmi.startedCommands.empty());
 }
 
 }  // namespace
