@@ -239,12 +239,42 @@ TEST_F(CheckerTest, MailLimitTwoMailsAtTheFirstTwoCrossingsUntilASuccessReArms) 
   EXPECT_EQ(wmi.startedCommands.size(), 2u);
 }
 
-TEST_F(CheckerTest, MailLimit99MailsAtEveryCrossing) {
+TEST_F(CheckerTest, MailLimit99MailsAtEveryCrossingWhileLimit10StopsAfterTen) {
   settings.deviceThreshold = 1;
-  settings.mailSendLimit = 99;
   wmi.laterStatus = {false, L""};
+  std::vector<int> everyCrossing;
+  for (int cycle = 2; cycle <= 30; cycle += 2) everyCrossing.push_back(cycle);
+
+  settings.mailSendLimit = 99;
   Make();
-  EXPECT_EQ(CyclesLogging(20, MailSent()), (std::vector<int>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20}));
+  EXPECT_EQ(CyclesLogging(30, MailSent()), everyCrossing);
+
+  settings.mailSendLimit = 10;
+  checker.reset();
+  Make();
+  EXPECT_EQ(CyclesLogging(30, MailSent()), std::vector<int>(everyCrossing.begin(), everyCrossing.begin() + 10));
+  EXPECT_EQ(CyclesLogging(4, msg::kDeviceThresholdExceeded), (std::vector<int>{2, 4}));
+  EXPECT_EQ(runner.runs, 25);
+}
+
+TEST_F(CheckerTest, AHealthyDeviceCheckReArmsTheDeviceScreenAlertAndMails) {
+  settings.deviceThreshold = 1;
+  settings.mailSendLimit = 1;
+  settings.screenAlertEnabled = true;
+  wmi.statuses = {{true, L"Error"}, {true, L"Error"}, {true, L"Error"}, {true, L"Error"},
+                  {true, L"OK"}, {true, L"Error"}, {true, L"Error"}};
+  // Crossings at cycles 2 and 4: alert and mail at the first only.
+  EXPECT_EQ(CyclesLogging(4, msg::kScreenAlertDevice), (std::vector<int>{2}));
+  EXPECT_EQ(runner.runs, 1);
+  EXPECT_EQ(checker->DeviceState().alertShown, 1u);
+
+  Cycle();  // OK ends the episode
+  EXPECT_EQ(checker->DeviceState().alertShown, 0u);
+  EXPECT_EQ(checker->DeviceState().mailCount, 0u);
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded, msg::kScreenAlertDevice,
+                                                MailSent()}));
+  EXPECT_EQ(wmi.startedCommands.size(), 2u);
 }
 
 TEST_F(CheckerTest, FailedMailRepeatsLineAndMailEveryCycleButNotTheScreenAlert) {
