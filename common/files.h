@@ -19,10 +19,21 @@ bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to);
 // where the platform has such modes (the copy may hold a password).
 bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly = false);
 
+// What one AppendToFile did.
+struct AppendResult {
+  bool opened = false;    // the file could be opened (made if missing)
+  bool complete = false;  // every byte reached the file
+  std::uint64_t sizeBefore = 0;
+  std::uint64_t sizeAfter = 0;
+};
+
 // Opens `path` for writing (created if missing, never truncated, others may
 // read and write it meanwhile), appends `bytes` at its end and closes it.
-// Returns the file's length afterwards, or nothing when it could not be opened.
-std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes);
+// After a failed or short write whatever part of `bytes` got in stays at the
+// end; the caller may cut it off with TruncateFile(path, sizeBefore).
+AppendResult AppendToFile(const std::wstring& path, std::string_view bytes);
+// Cuts an existing regular file back to `size` bytes.
+bool TruncateFile(const std::wstring& path, std::uint64_t size);
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 

@@ -36,5 +36,7 @@ PlatformInitResult InitializePlatform();
 // Writes wide text to standard output (UTF-8 on Linux, the console's own
 // encoding on Windows).
 void ConsoleWrite(std::wstring_view text);
+// The same on standard error.
+void ConsoleWriteError(std::wstring_view text);
 
 }  // namespace qv

@@ -71,4 +71,10 @@ void ConsoleWrite(std::wstring_view text) {
   std::fflush(stdout);
 }
 
+void ConsoleWriteError(std::wstring_view text) {
+  std::string bytes = WideToUtf8(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace qv

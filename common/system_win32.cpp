@@ -61,8 +61,10 @@ PlatformInitResult InitializePlatform() {
   return PlatformInitResult::Ok;
 }
 
-void ConsoleWrite(std::wstring_view text) {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+
+void WriteTo(DWORD which, std::FILE* stream, std::wstring_view text) {
+  HANDLE out = GetStdHandle(which);
   DWORD mode = 0;
   if (out != nullptr && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
     DWORD written = 0;
@@ -70,8 +72,14 @@ void ConsoleWrite(std::wstring_view text) {
     return;
   }
   std::string bytes = EncodeCp932(text);
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fflush(stream);
 }
+
+}  // namespace
+
+void ConsoleWrite(std::wstring_view text) { WriteTo(STD_OUTPUT_HANDLE, stdout, text); }
+
+void ConsoleWriteError(std::wstring_view text) { WriteTo(STD_ERROR_HANDLE, stderr, text); }
 
 }  // namespace qv

@@ -18,4 +18,7 @@ inline constexpr wchar_t kScreenAlertPing[] = L"メッセージ表示ping";
 inline constexpr wchar_t kMailSent[] = L"メール送信 成功:%s";
 inline constexpr wchar_t kMailFailed[] = L"メール送信 失敗:%s";
 
+// On standard error at stop, when log lines could not be written.
+inline constexpr wchar_t kLogLinesLost[] = L"ログに書けなかった %d 行を破棄しました: %s\n";
+
 }  // namespace qv::msg
