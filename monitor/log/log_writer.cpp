@@ -8,8 +8,8 @@
 #include "common/files.h"
 #include "common/system.h"
 #include "common/text_util.h"
-#include "monitor/messages.h"
 #include "monitor/log/log_writer.h"
+#include "monitor/messages.h"
 
 namespace qv {
 namespace {
