@@ -26,12 +26,23 @@ bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool owne
 // already has that name.
 bool CreateNewFile(const std::wstring& path, bool ownerOnly = false);
 
+// What one AppendToFile did.
+struct AppendResult {
+  bool opened = false;    // the file could be opened (made if missing)
+  bool complete = false;  // every byte reached the file
+  std::uint64_t sizeBefore = 0;
+  std::uint64_t sizeAfter = 0;
+};
+
 // Opens `path` for writing (created if missing, never truncated, others may
 // read and write it meanwhile), appends `bytes` at its end and closes it.
-// Returns the file's length afterwards, or nothing when it could not be opened.
+// After a failed or short write whatever part of `bytes` got in stays at the
+// end; the caller may cut it off with TruncateFile(path, sizeBefore).
 // Only a regular file is written: a link at `path` (a reparse point on
 // Windows), a FIFO or a device is refused, and the open never waits.
-std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes);
+AppendResult AppendToFile(const std::wstring& path, std::string_view bytes);
+// Cuts an existing regular file back to `size` bytes.
+bool TruncateFile(const std::wstring& path, std::uint64_t size);
 
 // The content of a regular file; nothing for anything else (a FIFO is not waited for).
 std::optional<std::string> ReadWholeFile(const std::wstring& path);

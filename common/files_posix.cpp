@@ -107,15 +107,35 @@ bool CreateNewFile(const std::wstring& path, bool ownerOnly) {
   return true;
 }
 
-std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
+AppendResult AppendToFile(const std::wstring& path, std::string_view bytes) {
+  AppendResult result;
   // Never through a link at the name, never waiting for a FIFO's reader.
   UniqueFd fd(
       open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
-  if (!fd || !IsRegular(fd.Get())) return std::nullopt;
-  WriteAll(fd.Get(), bytes);
+  if (!fd || !IsRegular(fd.Get())) return result;
+  result.opened = true;
   struct stat st {};
-  if (fstat(fd.Get(), &st) != 0) return std::uint64_t{0};
-  return static_cast<std::uint64_t>(st.st_size);
+  if (fstat(fd.Get(), &st) != 0) return result;  // no length to cut back to: write nothing
+  result.sizeBefore = static_cast<std::uint64_t>(st.st_size);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd.Get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // a full disk ends here, after a short write
+    done += static_cast<std::size_t>(n);
+  }
+  result.complete = done == bytes.size();
+  result.sizeAfter = fstat(fd.Get(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size)
+                                                 : result.sizeBefore + done;
+  return result;
+}
+
+bool TruncateFile(const std::wstring& path, std::uint64_t size) {
+  UniqueFd fd(open(Native(path).c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd) return false;
+  struct stat st {};
+  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ftruncate(fd.Get(), static_cast<off_t>(size)) == 0;
 }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {

@@ -126,17 +126,39 @@ bool CreateNewFile(const std::wstring& path, bool ownerOnly) {
   return file.IsValid();
 }
 
-std::optional<std::uint64_t> AppendToFile(const std::wstring& path, std::string_view bytes) {
+AppendResult AppendToFile(const std::wstring& path, std::string_view bytes) {
+  AppendResult result;
   // The name itself, not what a reparse point there leads to; then only a file on disk.
   UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file || !IsPlainFile(file.Get())) return std::nullopt;
+  if (!file || !IsPlainFile(file.Get())) return result;
+  result.opened = true;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size)) return result;  // no length to cut back to: write nothing
+  result.sizeBefore = static_cast<std::uint64_t>(size.QuadPart);
   LARGE_INTEGER zero{};
   SetFilePointerEx(file.Get(), zero, nullptr, FILE_END);
-  WriteAll(file.Get(), bytes);
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size)) return std::uint64_t{0};
-  return static_cast<std::uint64_t>(size.QuadPart);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    // A full disk or a range another program has locked ends the write here.
+    if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) break;
+    done += written;
+  }
+  result.complete = done == bytes.size();
+  result.sizeAfter = GetFileSizeEx(file.Get(), &size) ? static_cast<std::uint64_t>(size.QuadPart)
+                                                      : result.sizeBefore + done;
+  return result;
+}
+
+bool TruncateFile(const std::wstring& path, std::uint64_t size) {
+  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file || !IsPlainFile(file.Get())) return false;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  return SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get());
 }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {

@@ -69,8 +69,8 @@ PlatformInitResult InitializePlatform() {
 
 namespace {
 
-void WriteTo(DWORD stream, FILE* crt, std::wstring_view text) {
-  HANDLE out = GetStdHandle(stream);
+void WriteTo(DWORD which, std::FILE* stream, std::wstring_view text) {
+  HANDLE out = GetStdHandle(which);
   DWORD mode = 0;
   if (out != nullptr && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
     DWORD written = 0;
@@ -78,8 +78,8 @@ void WriteTo(DWORD stream, FILE* crt, std::wstring_view text) {
     return;
   }
   std::string bytes = EncodeCp932(text);
-  std::fwrite(bytes.data(), 1, bytes.size(), crt);
-  std::fflush(crt);
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fflush(stream);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ void ApplySettings(ConfiguratorSettings& s, SettingsView& view, ServiceManager& 
                    Clock& clock) {
   // Off for the whole run, so that a second press cannot start a second restart.
   view.EnableRegister(false);
+  view.ShowBusy(true);
 
   s.intervalMinutes = Wtoi(view.FieldText(SettingsView::Field::Interval));
   s.pingThreshold = Wtoi(view.FieldText(SettingsView::Field::Ping));
@@ -23,9 +24,10 @@ void ApplySettings(ConfiguratorSettings& s, SettingsView& view, ServiceManager& 
   s.mailSelection = view.SelectorIndex();
 
   // Written before the restart and kept when it fails: a second press retries.
-  SaveDialogSettings(s);
-  const bool restarted = RestartMonitorService(manager, clock);
-  view.ShowResult(restarted ? msg::kApplySucceeded : msg::kApplyFailed);
+  // A save that failed restarts nothing: the service would only read the old values.
+  const bool applied = SaveDialogSettings(s) && RestartMonitorService(manager, clock);
+  view.ShowBusy(false);
+  view.ShowResult(applied ? msg::kApplySucceeded : msg::kApplyFailed);
 
   view.EnableRegister(true);
 }

@@ -18,6 +18,9 @@ class SettingsView {
   enum class Field { Interval, Ping, Device };
   virtual ~SettingsView() = default;
   virtual void EnableRegister(bool enabled) = 0;
+  // The wait cursor while the save and the restart run; at the end, keys
+  // typed meanwhile are dropped so that none of them answers the result box.
+  virtual void ShowBusy(bool busy) = 0;
   virtual std::wstring FieldText(Field field) = 0;
   // The row's state image index (LVIS_STATEIMAGEMASK >> 12): 0 none, 1
   // unchecked, 2 checked; nothing when the list has no such row.

@@ -216,6 +216,21 @@ void CConfiguratorDlg::ApplySettings() {
 
 void CConfiguratorDlg::EnableRegister(bool enabled) { EnableWindow(registerButton_, enabled ? TRUE : FALSE); }
 
+void CConfiguratorDlg::ShowBusy(bool busy) {
+  if (busy) {
+    // The dialog reads no messages until the restart is over, so nothing
+    // resets the cursor meanwhile.
+    cursorBeforeBusy_ = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    return;
+  }
+  // A key typed ahead (a second Enter) would otherwise close the result box
+  // before anyone has seen it.
+  MSG typed;
+  while (PeekMessageW(&typed, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  SetCursor(cursorBeforeBusy_ != nullptr ? cursorBeforeBusy_ : LoadCursorW(nullptr, IDC_ARROW));
+}
+
 std::wstring CConfiguratorDlg::FieldText(Field field) {
   switch (field) {
     case Field::Interval: return WindowText(intervalEdit_);

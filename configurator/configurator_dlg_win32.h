@@ -34,6 +34,7 @@ class CConfiguratorDlg : private qv::SettingsView {
 
   // qv::SettingsView
   void EnableRegister(bool enabled) override;
+  void ShowBusy(bool busy) override;
   std::wstring FieldText(Field field) override;
   std::optional<std::uint32_t> RowStateImage(std::size_t row) override;
   std::int32_t SelectorIndex() override;
@@ -49,4 +50,5 @@ class CConfiguratorDlg : private qv::SettingsView {
   HWND registerButton_ = nullptr;
   HWND mailSelector_ = nullptr;
   bool serverListShown_ = false;
+  HCURSOR cursorBeforeBusy_ = nullptr;  // shared system cursor: never destroyed
 };

@@ -13,7 +13,7 @@ ConfiguratorSettings& TheConfiguratorSettings() {
 
 void LoadDialogSettings() { LoadDialogSettings(TheConfiguratorSettings(), ExecutableDirectory()); }
 
-void SaveDialogSettings() { SaveDialogSettings(TheConfiguratorSettings()); }
+bool SaveDialogSettings() { return SaveDialogSettings(TheConfiguratorSettings()); }
 
 void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirectory) {
   s.exeDirectory = exeDirectory;
@@ -38,19 +38,25 @@ void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirector
   }
 }
 
-void SaveDialogSettings(const ConfiguratorSettings& s) {
+bool SaveDialogSettings(const ConfiguratorSettings& s) {
+  bool saved = true;
+  // Every key is tried, also after one failed.
+  auto write = [&saved](const std::wstring& path, std::wstring_view section, std::wstring_view key,
+                        std::wstring_view value) {
+    if (!WriteProfileValue(path, section, key, value)) saved = false;
+  };
   const std::wstring config = JoinPath(s.exeDirectory, kConfigIni);
-  WriteProfileValue(config, L"Config", L"Interval", Format(L"%d", s.intervalMinutes));
-  WriteProfileValue(config, L"Threshold", L"Ping", Format(L"%d", s.pingThreshold));
-  WriteProfileValue(config, L"Threshold", L"DeviceManager", Format(L"%d", s.deviceThreshold));
+  write(config, L"Config", L"Interval", Format(L"%d", s.intervalMinutes));
+  write(config, L"Threshold", L"Ping", Format(L"%d", s.pingThreshold));
+  write(config, L"Threshold", L"DeviceManager", Format(L"%d", s.deviceThreshold));
 
   // Only the flag goes back, into the section the record was read from.
   const std::wstring quorvanex = JoinPath(s.exeDirectory, kQuorvanexIni);
   for (const QuorvanexServerInfo& info : s.servers) {
     const std::int64_t section = static_cast<std::int64_t>(info.index) + 1;
-    WriteProfileValue(quorvanex, Format(L"Quorvanex_%d", section), L"Enabled",
-                      info.enabled ? L"1" : L"0");
+    write(quorvanex, Format(L"Quorvanex_%d", section), L"Enabled", info.enabled ? L"1" : L"0");
   }
+  return saved;
 }
 
 }  // namespace qv

@@ -19,6 +19,20 @@ struct ManagedHandleTraits {
 };
 using ManagedHandle = UniqueHandle<ManagedHandleTraits>;
 
+// The first wait, then polling within `boundMs`; false when the state is not
+// reached in time or the query fails.
+bool WaitForState(ServiceManager& manager, Clock& clock, ServiceManager::Handle service,
+                  std::uint32_t wanted, std::uint32_t boundMs) {
+  clock.SleepMs(kRestartWaitMs);
+  for (std::uint32_t polledMs = 0;; polledMs += kStatePollMs) {
+    const std::optional<std::uint32_t> state = manager.QueryState(service);
+    if (!state) return false;
+    if (*state == wanted) return true;
+    if (polledMs >= boundMs) return false;
+    clock.SleepMs(kStatePollMs);
+  }
+}
+
 }  // namespace
 
 bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view name) {
@@ -31,16 +45,13 @@ bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view nam
   const std::optional<std::uint32_t> before = manager.QueryState(service.Get().value);
   if (!before) return false;
   if (*before != kServiceStopped) {
-    // Pending and paused states are stopped too; the start below tells
-    // whether the stop got through in time.
+    // Pending and paused states are stopped too; whether the request was
+    // taken shows in the state.
     manager.SendStop(service.Get().value);
-    clock.SleepMs(kRestartWaitMs);
+    if (!WaitForState(manager, clock, service.Get().value, kServiceStopped, kStopWaitBoundMs)) return false;
   }
   if (!manager.StartWithoutArguments(service.Get().value)) return false;
-  clock.SleepMs(kRestartWaitMs);
-
-  const std::optional<std::uint32_t> after = manager.QueryState(service.Get().value);
-  return after && *after == kServiceRunning;
+  return WaitForState(manager, clock, service.Get().value, kServiceRunning, kStartWaitBoundMs);
 }
 
 bool RestartMonitorService(ServiceManager& manager, Clock& clock) {

@@ -24,11 +24,17 @@ class ServiceManager {
   virtual void Close(Handle handle) = 0;
 };
 
+// Each wait for a state begins with kRestartWaitMs; a service not there yet
+// is then asked every kStatePollMs, for at most the wait's bound.
 inline constexpr std::uint32_t kRestartWaitMs = 1000;
+inline constexpr std::uint32_t kStatePollMs = 250;
+inline constexpr std::uint32_t kStopWaitBoundMs = 60000;
+inline constexpr std::uint32_t kStartWaitBoundMs = 30000;
 
-// Stops the service unless it is stopped, waits, starts it, waits, and is true
-// only when it then reports running. No polling and no retry: a service that
-// is slow to stop makes the start fail, and the user presses again.
+// Stops the service unless it is stopped and waits until it has stopped (a
+// stop may wait for an alert under way), starts it and waits until it runs.
+// True only when it was seen running; a service that does not stop within
+// the bound is not started.
 bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view name);
 // The same for the Monitor's service.
 bool RestartMonitorService(ServiceManager& manager, Clock& clock);

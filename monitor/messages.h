@@ -22,5 +22,7 @@ inline constexpr wchar_t kMailFailed[] = L"メール送信 失敗:%s";
 inline constexpr wchar_t kMetricsWriteFailed[] = L"メトリクス書込 失敗:%s";
 // On standard error, once, when the log file cannot be written.
 inline constexpr wchar_t kLogUnwritable[] = L"ログを書き込めません:%s\n";
+// On standard error at stop, when log lines could not be written.
+inline constexpr wchar_t kLogLinesLost[] = L"ログに書けなかった %d 行を破棄しました: %s\n";
 
 }  // namespace qv::msg

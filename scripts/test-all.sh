@@ -19,6 +19,12 @@ xvfb_pid=
 if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
   Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
+  # The GUI tests skip without a display: let them start only once it answers.
+  for _ in $(seq 100); do
+    xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 || echo "test-all: Xvfb on $DISPLAY does not answer"
 fi
 cleanup() {
   qv_wineserver -k >/dev/null 2>&1 || true
@@ -26,26 +32,45 @@ cleanup() {
 }
 trap cleanup EXIT
 
-summary() {  # name, ctest output file
-  local line
-  line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$2" | tail -1)
-  local total failed
-  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
-  failed=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$line")
-  total=${total:-0}; failed=${failed:-0}
-  local skipped
-  skipped=$(grep -cE '^\s+[0-9]+ - .*\(Skipped\)' "$2")
+# Counts from CTest's JUnit report: "<name>: P passed, F failed, S skipped",
+# then the tests that did not pass.
+summary() {  # name, JUnit file
+  local counts
+  counts=$(/usr/bin/python3 - "$2" <<'PY'
+import sys, xml.etree.ElementTree as ET
+try:
+    cases = ET.parse(sys.argv[1]).getroot().iter("testcase")
+except (OSError, ET.ParseError):
+    print("1 1 0"); print("  (no JUnit report: %s)" % sys.argv[1]); sys.exit()
+failed, skipped, total = [], 0, 0
+for case in cases:
+    total += 1
+    status = case.get("status")
+    if case.find("skipped") is not None or status in ("notrun", "disabled"):
+        skipped += 1
+    elif status != "run" or case.find("failure") is not None:
+        failed.append(case.get("name"))
+print(total, len(failed), skipped)
+for name in failed:
+    print("  failed: " + name)
+PY
+)
+  local total failed skipped
+  read -r total failed skipped <<<"$(head -1 <<<"$counts")"
   echo "$1: $((total - failed - skipped)) passed, $failed failed, $skipped skipped"
+  tail -n +2 <<<"$counts"
   all_total=$((all_total + total)); all_failed=$((all_failed + failed))
   all_skipped=$((all_skipped + skipped))
-  grep -E '^\s+[0-9]+ - .*\((Failed|Timeout|Subprocess|Exception|Not Run)' "$2" || true
 }
 all_total=0; all_failed=0; all_skipped=0
 rc=0
-ctest --test-dir build/native -j "${QV_JOBS:-2}" --output-on-failure > build/native-tests.txt 2>&1 || rc=1
-summary native build/native-tests.txt
-ctest --test-dir build/win64 -j "${QV_JOBS:-2}" --output-on-failure > build/win64-tests.txt 2>&1 || rc=1
-summary win64 build/win64-tests.txt
+rm -f "$root/build/native-tests.xml" "$root/build/win64-tests.xml"
+ctest --test-dir build/native -j "${QV_JOBS:-2}" --output-on-failure \
+  --output-junit "$root/build/native-tests.xml" > build/native-tests.txt 2>&1 || rc=1
+summary native "$root/build/native-tests.xml"
+ctest --test-dir build/win64 -j "${QV_JOBS:-2}" --output-on-failure \
+  --output-junit "$root/build/win64-tests.xml" > build/win64-tests.txt 2>&1 || rc=1
+summary win64 "$root/build/win64-tests.xml"
 # Sanitizer builds and bounded fuzzing; each of their steps counts as one test.
 if [ "${QV_SKIP_HARDENING:-0}" != 1 ]; then
   "$root/scripts/hardening.sh" > build/hardening.txt 2>&1 || rc=1

@@ -42,13 +42,14 @@ Checker::Checker(const MonitorSettings& settings, CheckerPorts ports)
   info_.server = ComputerName();
 }
 
-void Checker::RunCycle() {
+void Checker::RunCycle(std::stop_token stop) {
   CycleObserver& observer = *ports_.observer;
   observer.CycleStarted(ports_.clock->Now());
   if (settings_.deviceThreshold != 0) CheckDevice();
-  if (settings_.pingThreshold != 0) CheckPing();
-  HandleCrossing(false, settings_.deviceThreshold, device_);
-  HandleCrossing(true, settings_.pingThreshold, ping_);
+  if (settings_.pingThreshold != 0) CheckPing(stop);
+  // At stop no new alert begins: the stop waits only for one under way.
+  if (!stop.stop_requested()) HandleCrossing(false, settings_.deviceThreshold, device_);
+  if (!stop.stop_requested()) HandleCrossing(true, settings_.pingThreshold, ping_);
   observer.CycleEnded(device_.errorCount, ping_.errorCount);
 }
 
@@ -72,10 +73,13 @@ void Checker::CheckDevice() {
   wmi->Release();
 }
 
-void Checker::CheckPing() {
+void Checker::CheckPing(const std::stop_token& stop) {
   for (const QuorvanexServerInfo& entry : settings_.servers) {
     // Servers switched off in the Configurator are not pinged.
     if (!entry.enabled) continue;
+    // Each silent server costs a 3 s time-out: a stop does not wait for the
+    // rest, and a sweep cut short is neither a failure nor a success.
+    if (stop.stop_requested()) return;
     const std::wstring address = entry.server;
     const bool answered = ports_.pingAddress(address);
     ports_.observer->PingAnswered(address, answered);

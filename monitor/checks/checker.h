@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "common/server_info.h"
@@ -51,7 +52,10 @@ class Checker {
   Checker(const Checker&) = delete;
   Checker& operator=(const Checker&) = delete;
 
-  void RunCycle();
+  // One cycle. Once `stop` is requested it starts nothing new: the ping sweep
+  // ends before the next server and counts nothing, and no alert begins; an
+  // alert already under way finishes.
+  void RunCycle(std::stop_token stop = {});
   // The on-screen alert (msg.exe through WMI); `isPing` false = device kind.
   bool ShowScreenAlert(bool isPing, std::int64_t eventTime);
   // The mail alert through the external mailer.
@@ -66,7 +70,7 @@ class Checker {
 
  private:
   void CheckDevice();
-  void CheckPing();
+  void CheckPing(const std::stop_token& stop);
   void HandleCrossing(bool isPing, std::int32_t threshold, CheckState& state);
 
   const MonitorSettings& settings_;

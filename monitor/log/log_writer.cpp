@@ -105,7 +105,10 @@ bool LogWriter::RunPass() {
   }
   // Formatted outside the lock: producers never wait for the time conversion.
   for (const LogEntry& entry : batch) backlog_.push_back(FormatLogLine(entry));
-  while (backlog_.size() > kLogBacklogLimit) backlog_.pop_front();
+  while (backlog_.size() > kLogBacklogLimit) {
+    backlog_.pop_front();
+    ++dropped_;
+  }
   if (backlog_.empty()) return true;
   if (WriteLines(directory)) return true;
   if (!unwritableReported_) {
@@ -125,23 +128,40 @@ bool LogWriter::WriteLines(const std::wstring& directory) {
   const std::optional<HeldDirectory> held = OpenDirectoryCreatingLevels(directory, programDirectory_);
   if (!held) return false;  // kept in the backlog for the next pass
   const std::wstring path = JoinPath(held->Path(), kLogFileName);
-  std::optional<std::uint64_t> length = AppendToFile(path, bytes);
-  if (!length) return false;  // kept in the backlog for the next pass
+  const AppendResult result = AppendToFile(path, bytes);
+  if (!result.complete) {
+    // A failed pass: no part of a line may stay, the whole backlog is
+    // written again by the next pass that succeeds.
+    if (result.sizeAfter > result.sizeBefore) TruncateFile(path, result.sizeBefore);
+    return false;
+  }
   backlog_.clear();
-  if (*length > kLogRotateBytes) RotateLogFile(held->Path(), clock_.Now());
+  if (result.sizeAfter > kLogRotateBytes) RotateLogFile(held->Path(), clock_.Now());
   return true;
 }
 
-void LogWriter::Flush() {
+std::size_t LogWriter::Flush() {
+  std::uint32_t waitedMs = 0;
   for (;;) {
     bool queued;
     {
       std::lock_guard<std::mutex> hold(lock_);
       queued = !queue_.empty();
     }
-    if (!queued && backlog_.empty()) return;
-    if (!RunPass()) return;
+    if (!queued && backlog_.empty()) break;
+    if (RunPass()) continue;
+    // A full disk or a locked file may be over in a moment.
+    if (waitedMs >= kFlushRetryMs) break;
+    clock_.SleepMs(kFlushRetryPauseMs);
+    waitedMs += kFlushRetryPauseMs;
   }
+  // Given up: what is still waiting, and what the backlog limit dropped.
+  std::size_t lost = std::exchange(dropped_, 0) + backlog_.size();
+  backlog_.clear();
+  std::lock_guard<std::mutex> hold(lock_);
+  lost += queue_.size();
+  queue_.clear();
+  return lost;
 }
 
 LogWriter& TheLog() {
@@ -160,7 +180,11 @@ void StopLogWriter() {
   FlushLog();
 }
 
-void FlushLog() { TheLog().Flush(); }
+void FlushLog() {
+  if (const std::size_t lost = TheLog().Flush()) {
+    ConsoleWriteError(Format(msg::kLogLinesLost, lost, TheLog().CurrentLogPath()));
+  }
+}
 
 std::vector<LogEntry> TakeQueuedLogEntries() { return TheLog().TakeQueued(); }
 

@@ -30,6 +30,10 @@ inline constexpr std::uint32_t kLogPassIntervalMs = 500;
 // Lines whose file could not be opened wait for a later pass; beyond this many
 // the oldest are dropped, so a directory that never appears cannot eat memory.
 inline constexpr std::size_t kLogBacklogLimit = 10000;
+// At stop a write that fails (a full disk, a locked file) is tried again this
+// long, a pause apart, before the lines are given up.
+inline constexpr std::uint32_t kFlushRetryMs = 5000;
+inline constexpr std::uint32_t kFlushRetryPauseMs = 250;
 
 // "stamp|number|message\n" with "-" for a negative number.
 std::wstring FormatLogLine(const LogEntry& entry);
@@ -53,12 +57,15 @@ class LogWriter {
   void Start(std::wstring directory);
   // Clears the running flag and joins the thread (no time limit). Idempotent.
   void StopThread();
-  // Writes everything still queued (and any backlog); the thread must be stopped.
-  void Flush();
+  // Writes everything still queued (and any backlog), retrying a failing
+  // write for kFlushRetryMs; the thread must be stopped. Returns how many
+  // lines were given up, those the backlog limit dropped included.
+  std::size_t Flush();
 
   // One writer pass: up to 100 queued entries after the backlog, one file
-  // open, rotation past 150 KiB. False when the file could not be opened;
-  // the first such pass says so on standard error.
+  // open, rotation past 150 KiB. False when the lines could not be written
+  // whole; they stay in the backlog. The first such pass says so on
+  // standard error.
   bool RunPass();
 
   std::wstring Directory() const;
@@ -85,6 +92,7 @@ class LogWriter {
   // and by Flush after that thread has ended.
   std::deque<std::wstring> backlog_;
   bool unwritableReported_ = false;  // writer thread (then Flush) only
+  std::size_t dropped_ = 0;  // lines the backlog limit dropped, not yet reported
 };
 
 // The process-wide log, on the system clock.
@@ -110,6 +118,7 @@ void StartLogWriter(const std::wstring& directory);
 // Stops the writer thread, then FlushLog.
 void StopLogWriter();
 // Writes whatever the writer left in the queue; call after the thread ended.
+// What it has to give up is reported once on standard error.
 void FlushLog();
 
 // Takes every queued entry out of the queue (tests look at what was logged).

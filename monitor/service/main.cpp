@@ -1,7 +1,8 @@
 // Entry of the Monitor: console run with any argument, service run without.
-#include <atomic>
-#include <cstdio>
+#include <chrono>
+#include <future>
 #include <mutex>
+#include <stop_token>
 
 #include "common/clock.h"
 #include "common/entry.h"
@@ -9,6 +10,7 @@
 #include "common/system.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
+#include "monitor/service/console_host.h"
 #include "monitor/service/monitoring.h"
 #include "monitor/service/service_host.h"
 #include "monitor/settings.h"
@@ -18,9 +20,13 @@ namespace {
 
 constexpr std::uint32_t kStartWaitHintMs = 30000;
 constexpr std::uint32_t kStopWaitHintMs = 3000;
-constexpr std::uint32_t kStopPollMs = 500;
+// While the stop sequence waits (for an alert under way, for a locked log
+// file), STOP_PENDING is reported again this often with the next checkpoint,
+// well within the wait hint.
+constexpr std::uint32_t kStopCheckpointMs = 1000;
 
-std::atomic<bool> g_serviceRunning{true};
+// What the STOP handler signals and the service thread waits on.
+std::stop_source g_serviceStop;
 // The one record every report passes; the service thread and the handler
 // thread both update it.
 std::mutex g_statusLock;
@@ -60,9 +66,17 @@ void ReportState(std::uint32_t state, std::uint32_t checkPoint, std::uint32_t wa
 
 void ServiceControlHandler(std::uint32_t control) {
   switch (control) {
-    case kServiceControlStop:
-      ReportState(kServiceStopPending, 0, kStopWaitHintMs);
-      g_serviceRunning.store(false);
+    case kServiceControlStop: {
+      std::lock_guard<std::mutex> hold(g_statusLock);
+      // A second STOP must not take the checkpoint back.
+      if (g_status.currentState != kServiceStopPending) {
+        g_status.currentState = kServiceStopPending;
+        g_status.checkPoint = 0;
+        g_status.waitHint = kStopWaitHintMs;
+      }
+      ReportServiceStatus(g_status);
+    }
+      g_serviceStop.request_stop();
       break;
     case kServiceControlInterrogate: {
       std::lock_guard<std::mutex> hold(g_statusLock);
@@ -74,15 +88,27 @@ void ServiceControlHandler(std::uint32_t control) {
   }
 }
 
+// The stop sequence, with STOP_PENDING reported anew every second while it
+// lasts, so that the service manager never takes a long stop for a hang.
+void StopReportingProgress() {
+  std::future<void> stopped = std::async(std::launch::async, [] { StopSequence(Mode::Service); });
+  std::uint32_t checkPoint = 0;
+  while (stopped.wait_for(std::chrono::milliseconds(kStopCheckpointMs)) != std::future_status::ready) {
+    ReportState(kServiceStopPending, ++checkPoint, kStopWaitHintMs);
+  }
+  stopped.get();
+}
+
 void ServiceMain() {
   RegisterServiceControl(kMonitorServiceName, ServiceControlHandler);
   ReportState(kServiceStartPending, 1, kStartWaitHintMs);
   ReportState(kServiceRunning, 0, 0);
   StartSequence(Mode::Service);
-  do {
-    SystemClock().SleepMs(kStopPollMs);
-  } while (g_serviceRunning.load());
-  StopSequence(Mode::Service);
+  // Woken by the STOP handler at once; the minute only bounds one wait.
+  const std::stop_token stop = g_serviceStop.get_token();
+  while (!SystemClock().WaitMs(60000, stop)) {
+  }
+  StopReportingProgress();
   ReportState(kServiceStopped, 0, 0);
 }
 
@@ -105,8 +131,10 @@ int ProgramMain(const std::vector<std::wstring>& args) {
     RunServiceDispatcher(kMonitorServiceName, ServiceMain);
     return 0;
   }
+  PrepareConsoleStop();
   StartSequence(Mode::Console);
-  std::getchar();  // Enter, or the end of standard input
+  WaitForConsoleStop();  // Enter, the end of standard input, Ctrl-C, a stop signal
   StopSequence(Mode::Console);
+  ConsoleStopFinished();
   return 0;
 }

@@ -32,7 +32,8 @@ void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSecond
   // neither stops the cycles nor bunches them up. The first test always runs one.
   std::optional<std::int64_t> lastCycle;
   for (;;) {
-    clock.SleepMs(kWorkerSleepMs);
+    // The stop ends the tick at once; the cycle it would have run is skipped.
+    if (clock.WaitMs(kWorkerSleepMs, stop)) break;
     const std::int64_t now = clock.SteadyMs() / 1000;
     if (!lastCycle || now - *lastCycle > periodSeconds) {
       lastCycle = now;
@@ -45,7 +46,7 @@ void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSecond
 std::uint32_t WorkerLoop(Checker& checker, std::stop_token stop) {
   const ComApartment apartment;
   const std::int64_t period = static_cast<std::int64_t>(checker.Settings().intervalMinutes) * 60;
-  RunWorkerLoop(std::move(stop), checker.GetClock(), period, [&checker] { checker.RunCycle(); });
+  RunWorkerLoop(stop, checker.GetClock(), period, [&checker, stop] { checker.RunCycle(stop); });
   return 0;
 }
 

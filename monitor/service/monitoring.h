@@ -17,9 +17,10 @@ struct MonitorSettings;
 
 inline constexpr std::uint32_t kWorkerSleepMs = 1000;
 
-// Sleeps a second, runs `cycle` after the first sleep and then whenever more
+// Waits a second, runs `cycle` after the first wait and then whenever more
 // than `periodSeconds` have passed on the steady clock since the last cycle
-// began, and leaves once a stop was requested, found after a sleep or a cycle.
+// began, and leaves once a stop was requested: at once during the wait, or
+// after the cycle.
 void RunWorkerLoop(std::stop_token stop, Clock& clock, std::int64_t periodSeconds,
                    const std::function<void()>& cycle);
 

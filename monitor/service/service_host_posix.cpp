@@ -20,12 +20,15 @@
 namespace qv {
 namespace {
 
-// Wakes the dispatcher thread: 'T' = SIGTERM, 'R' = handler registered,
+// Wakes the dispatcher thread: 'T' = a stop signal, 'R' = handler registered,
 // 'D' = the service main function has returned.
 UniquePipe g_wake;
 volatile std::sig_atomic_t g_terminateSignal = 0;
 std::atomic<ServiceControlProc> g_handler{nullptr};
 std::string g_notifySocket;
+// SIGTERM is what systemd sends; SIGINT and SIGHUP (a Ctrl-C, a closed
+// terminal) stop the service the same way.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void OnTerminateSignal(int) {
   const int saved = errno;
@@ -75,14 +78,14 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
   action.sa_handler = OnTerminateSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
+  for (int s : kStopSignals) sigaction(s, &action, nullptr);
 
-  // The service thread and every thread it starts keep SIGTERM blocked, so
-  // the signal always lands on this thread.
+  // The service thread and every thread it starts keep the stop signals
+  // blocked, so they always land on this thread.
   sigset_t term;
   sigset_t previous;
   sigemptyset(&term);
-  sigaddset(&term, SIGTERM);
+  for (int s : kStopSignals) sigaddset(&term, s);
   pthread_sigmask(SIG_BLOCK, &term, &previous);
   std::thread service([serviceMain] {
     serviceMain();
@@ -127,7 +130,14 @@ void ReportServiceStatus(const ServiceStatusRecord& status) {
   switch (status.currentState) {
     case kServiceStartPending: Notify("STATUS=Starting"); break;
     case kServiceRunning: Notify("READY=1\nSTATUS=Monitoring"); break;
-    case kServiceStopPending: Notify("STOPPING=1\nSTATUS=Stopping"); break;
+    case kServiceStopPending:
+      // A checkpoint that moves on asks for more time, as the wait hint does.
+      if (status.checkPoint == 0) {
+        Notify("STOPPING=1\nSTATUS=Stopping");
+      } else {
+        Notify("STOPPING=1\nEXTEND_TIMEOUT_USEC=" + std::to_string(std::uint64_t{status.waitHint} * 1000));
+      }
+      break;
     case kServiceStopped: Notify("STATUS=Stopped"); break;
     default: break;
   }

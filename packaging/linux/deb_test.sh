@@ -70,6 +70,7 @@ check "ExecStart is the Monitor without argument" test "$(key ExecStart)" = /opt
 check "pings need CAP_NET_RAW only" \
   test "$(key AmbientCapabilities)/$(key CapabilityBoundingSet)" = CAP_NET_RAW/CAP_NET_RAW
 check "Restart=on-failure" test "$(key Restart)" = on-failure
+check "a stop signals the Monitor alone, so a mail under way finishes" test "$(key KillMode)" = mixed
 check "not root" test "$(key User)" = quorvanex
 check "hardened" test "$(key ProtectSystem)/$(key PrivateTmp)/$(key NoNewPrivileges)" = strict/yes/yes
 check "the log directory is the unit's, writable, 0750" \

@@ -44,11 +44,11 @@ TEST_F(FilesPosix, AppendRefusesALinkAtTheNameAndMakesNothingThroughIt) {
   const std::wstring victim = elsewhere.File(L"victim");
   test::WriteBytes(victim, "root only\n");
   Link(victim, F(L"log.txt"));
-  EXPECT_FALSE(AppendToFile(F(L"log.txt"), "line\r\n"));
+  EXPECT_FALSE(AppendToFile(F(L"log.txt"), "line\r\n").opened);
   EXPECT_EQ(test::ReadBytes(victim), "root only\n");
 
   Link(elsewhere.File(L"new"), F(L"dangling.txt"));
-  EXPECT_FALSE(AppendToFile(F(L"dangling.txt"), "line\r\n"));
+  EXPECT_FALSE(AppendToFile(F(L"dangling.txt"), "line\r\n").opened);
   EXPECT_FALSE(fs::exists(fs::path(N(elsewhere.File(L"new")))));
 }
 
@@ -56,14 +56,14 @@ TEST_F(FilesPosix, AFifoIsNeitherWrittenNorReadNorCopiedAndNothingWaits) {
   const std::wstring fifo = F(L"fifo");
   ASSERT_EQ(mkfifo(N(fifo).c_str(), 0666), 0);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(AppendToFile(fifo, "line\r\n"));  // no reader
+  EXPECT_FALSE(AppendToFile(fifo, "line\r\n").opened);  // no reader
   EXPECT_FALSE(ReadWholeFile(fifo));             // no writer
   EXPECT_FALSE(CopyFileReplace(fifo, F(L"copy"), true));
   EXPECT_FALSE(fs::exists(fs::path(N(F(L"copy")))));
   // With a reader on the other end the open would succeed: still refused.
   const int reader = open(N(fifo).c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  EXPECT_FALSE(AppendToFile(fifo, "line\r\n"));
+  EXPECT_FALSE(AppendToFile(fifo, "line\r\n").opened);
   close(reader);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
@@ -123,7 +123,7 @@ TEST_F(FilesPosix, AHeldDirectoryStaysTheSameWhenItsNameIsSwappedForALink) {
   // Moved away and a link put in its place, as a race against the writer would.
   fs::rename(fs::path(N(log)), fs::path(N(F(L"moved"))));
   Link(elsewhere.Path(), log);
-  ASSERT_TRUE(AppendToFile(JoinPath(held->Path(), L"log.txt"), "line\r\n"));
+  ASSERT_TRUE(AppendToFile(JoinPath(held->Path(), L"log.txt"), "line\r\n").complete);
   EXPECT_EQ(test::ReadBytes(JoinPath(F(L"moved"), L"log.txt")), "line\r\n");
   EXPECT_FALSE(fs::exists(fs::path(N(elsewhere.File(L"log.txt")))));
   // Renames and deletions in it work through the held name too.

@@ -18,7 +18,7 @@ TEST(HeldDirectory, CannotBeMovedWhileHeldAndItsFilesStillCan) {
     std::optional<HeldDirectory> held = OpenDirectoryCreatingLevels(log, dir.Path());
     ASSERT_TRUE(held);
     EXPECT_FALSE(MoveFileW(log.c_str(), dir.File(L"moved").c_str()));
-    ASSERT_TRUE(AppendToFile(JoinPath(held->Path(), L"log.txt"), "line\r\n"));
+    ASSERT_TRUE(AppendToFile(JoinPath(held->Path(), L"log.txt"), "line\r\n").complete);
     EXPECT_TRUE(MoveFileNoReplace(JoinPath(held->Path(), L"log.txt"), JoinPath(held->Path(), L"x_log.txt")));
   }
   EXPECT_TRUE(MoveFileW(log.c_str(), dir.File(L"moved").c_str()));

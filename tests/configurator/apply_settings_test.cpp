@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "common/files.h"
 #include "common/profile.h"
 #include "common/text_util.h"
 #include "configurator/messages.h"
@@ -26,6 +27,7 @@ class FakeView : public SettingsView {
   void EnableRegister(bool enabled) override {
     journal_.push_back(enabled ? "enable" : "disable");
   }
+  void ShowBusy(bool busy) override { journal_.push_back(busy ? "busy" : "idle"); }
   std::wstring FieldText(Field field) override { return fields[field]; }
   std::optional<std::uint32_t> RowStateImage(std::size_t row) override {
     if (row >= stateImages.size()) return std::nullopt;
@@ -69,15 +71,18 @@ class ApplySettingsTest : public ::testing::Test {
 };
 
 TEST_F(ApplySettingsTest, SavesBeforeTheRestartAndReportsSuccessWithTheButtonOffMeanwhile) {
-  scm.states = {kServiceRunning, kServiceRunning};
+  scm.states = {kServiceRunning, kServiceStopped, kServiceRunning};
   std::wstring intervalWhenRestarting;
   scm.onOpenManager = [&] { intervalWhenRestarting = Value(L"config.ini", L"Config", L"Interval"); };
   Apply();
   EXPECT_EQ(intervalWhenRestarting, L"7");
   ASSERT_EQ(view.shown.size(), 1u);
   EXPECT_EQ(view.shown[0], msg::kApplySucceeded);
-  ASSERT_GE(journal.size(), 3u);
-  EXPECT_EQ(journal.front(), "disable");
+  ASSERT_GE(journal.size(), 5u);
+  EXPECT_EQ(journal[0], "disable");
+  EXPECT_EQ(journal[1], "busy");
+  // Typed-ahead keys are dropped before the box comes up, not after.
+  EXPECT_EQ(journal[journal.size() - 3], "idle");
   EXPECT_EQ(journal[journal.size() - 2], "message");
   EXPECT_EQ(journal.back(), "enable");
   EXPECT_EQ(Value(L"config.ini", L"Threshold", L"Ping"), L"8");
@@ -94,6 +99,20 @@ TEST_F(ApplySettingsTest, FailedRestartReportsFailureAndKeepsTheNewValues) {
   EXPECT_EQ(Value(L"config.ini", L"Config", L"Interval"), L"7");
   EXPECT_EQ(Value(L"quorvanex.ini", L"Quorvanex_1", L"Enabled"), L"0");
   EXPECT_EQ(Value(L"quorvanex.ini", L"Quorvanex_2", L"Enabled"), L"1");
+}
+
+TEST_F(ApplySettingsTest, FailedSaveReportsFailureAndLeavesTheServiceAlone) {
+  // quorvanex.ini cannot be replaced: a directory stands in its place.
+  const std::wstring quorvanex = dir.File(L"quorvanex.ini");
+  RemoveFile(quorvanex);
+  MakeDirectory(quorvanex);
+  scm.states = {kServiceRunning, kServiceStopped, kServiceRunning};
+  Apply();
+  ASSERT_EQ(view.shown.size(), 1u);
+  EXPECT_EQ(view.shown[0], msg::kApplyFailed);
+  EXPECT_EQ(journal, (Journal{"disable", "busy", "idle", "message", "enable"}));
+  // What could be written was written.
+  EXPECT_EQ(Value(L"config.ini", L"Config", L"Interval"), L"7");
 }
 
 TEST_F(ApplySettingsTest, OnlyAnUncheckedBoxSwitchesAServerOff) {

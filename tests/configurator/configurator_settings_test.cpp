@@ -32,7 +32,7 @@ TEST(ConfiguratorSettings, WithoutConfigIniShowsFivesAndSavingCreatesExactlyThos
   EXPECT_EQ(s.mailSelection, 0);
   EXPECT_TRUE(s.servers.empty());
 
-  SaveDialogSettings(s);
+  EXPECT_TRUE(SaveDialogSettings(s));
   IniFile written = IniFile::Parse(test::ReadBytes(dir.File(L"config.ini")));
   EXPECT_EQ(written.SectionNames(), (std::vector<std::wstring>{L"Config", L"Threshold"}));
   EXPECT_EQ(written.Find(L"Config", L"Interval"), L"5");

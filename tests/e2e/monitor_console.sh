@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Monitor in console mode, as a user starts it: any argument, then Enter or
 # the end of standard input; no output, exit 0, start and stop in the log.
+# A stop by signal (Linux: SIGINT, SIGTERM, SIGHUP; Wine: SIGINT, which Wine
+# hands to the program as Ctrl-C) ends the run the same way.
 source "$(dirname "$0")/lib.sh"
 
 # A run directory with the program and both checks switched off.
@@ -50,5 +52,36 @@ check "end of input: nothing printed" test ! -s "$d/out.txt" -a ! -s "$d/err.txt
 check_log "end of input" "$d/log/log.txt" "開始" "停止"
 # The worker's one-second sleep bounds the stop; generous for a loaded machine.
 check "end of input: stopped in ${elapsed_ms} ms" test "$elapsed_ms" -lt 5000
+
+# Started in the background, standard input held open, stopped by a signal
+# once the start is logged.
+stop_by_signal() {
+  local sig=$1 d="$root/$1" pid rc
+  mkdir -p "$d"; layout "$d"
+  mkfifo "$d/in"
+  (cd "$d" && exec "${wine[@]}" "$d/Monitor$QV_EXE" run <"$d/in" >"$d/out.txt" 2>"$d/err.txt") &
+  pid=$!
+  exec 4>"$d/in"
+  wait_for "[ -f '$d/log/log.txt' ] && log_text '$d/log/log.txt' | grep -q 'エラーカウント監視開始'" 20 ||
+    fail "$sig: start logged"
+  kill -s "$sig" "$pid"
+  if ! wait_for "! kill -0 $pid 2>/dev/null" 20; then
+    fail "$sig: the run ended"
+    kill -s KILL "$pid"
+  fi
+  wait "$pid"
+  rc=$?
+  exec 4>&-
+  check "$sig: exit code 0 ($rc)" test "$rc" = 0
+  check "$sig: nothing printed" test ! -s "$d/out.txt" -a ! -s "$d/err.txt"
+  check_log "$sig" "$d/log/log.txt" "開始" "停止"
+}
+if [ "$QV_PLATFORM" = win32 ]; then
+  wine=(env LC_ALL=ja_JP.UTF-8 wine)
+  stop_by_signal INT
+else
+  wine=()
+  for sig in INT TERM HUP; do stop_by_signal "$sig"; done
+fi
 
 finish

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Monitor as a service. Windows (Wine): installed with sc, started, stopped,
 # deleted. Linux: started the way systemd does (NOTIFY_SOCKET), stopped with
-# SIGTERM. Both: started by hand without arguments it exits 0 silently.
+# SIGTERM, and with SIGINT and SIGHUP the same way. Both: started by hand
+# without arguments it exits 0 silently.
 source "$(dirname "$0")/lib.sh"
 
 root=$(e2e_tmpdir)
@@ -39,11 +40,32 @@ if [ "$QV_PLATFORM" = win32 ]; then
   check "start line logged" wait_for "log_text '$log' 2>/dev/null | grep -q 'エラーカウント監視開始'" 20
   check "state RUNNING" test "$(sc_state)" = RUNNING
   stop_report=$(qv_wine sc stop "$name" | tr -d '\r')
-  check "sc stop reports STOP_PENDING with wait hint 3000" \
-    grep -qzE 'STATE +: +3 +STOP_PENDING.*WAIT_HINT +: +0xbb8' <<<"$stop_report"
+  # An idle service may have stopped already by the time sc asks.
+  check "sc stop reports STOP_PENDING with wait hint 3000, or STOPPED" \
+    grep -qzE 'STATE +: +(3 +STOP_PENDING.*WAIT_HINT +: +0xbb8|1 +STOPPED)' <<<"$stop_report"
   check "state STOPPED" wait_for '[ "$(sc_state)" = STOPPED ]' 20
-  check "sc delete" qv_wine sc delete "$name"
   check_service_log
+
+  # A stop while a mail is being sent (a fake mailer that takes 6 s) waits
+  # for it, reporting STOP_PENDING with a checkpoint that moves on.
+  rm -rf "$d/log"
+  printf '[Config]\r\nInterval=0\r\nLogDir=log\r\n[Threshold]\r\nPing=1\r\nDeviceManager=0\r\n' >"$d/config.ini"
+  printf '[Config]\r\nCount=0\r\n' >"$d/quorvanex.ini"
+  printf '[Config]\r\nMailSend=1\r\nServer=smtp.test\r\n[Test]\r\nSleepMs=6000\r\n' >"$d/mail.ini"
+  cp "$QV_BIN/fake_mailer.exe" "$d/Ostrival.exe"
+  check "sc start (mail)" bash -c "source '$QV_ROOT/scripts/wine-env.sh'; qv_wine sc start $name >/dev/null"
+  check "mailer started" wait_for "[ -s '$d/mailer_calls.txt' ]" 30
+  qv_wine "$QV_BIN/qv_svcwatch.exe" "$name" 60 | tr -d '\r' >"$root/watch.txt"
+  cat "$root/watch.txt"
+  check "STOP_PENDING with checkpoint 0 and wait hint 3000 first" \
+    test "$(head -1 "$root/watch.txt" | cut -d' ' -f2-)" = "3 0 3000"
+  checkpoints=$(awk '$2 == 3 {print $3}' "$root/watch.txt" | tr '\n' ' ')
+  check "checkpoint moves on while the mail is sent ($checkpoints)" \
+    awk '$2 == 3 {if ($3 != n) exit 1; n++} END {exit n < 4}' "$root/watch.txt"
+  check "STOPPED in the end" grep -q '^stopped ' "$root/watch.txt"
+  check "the mail finished before the stop line" \
+    grep -qE '^メール送信 成功:.* サービス停止 $' <<<"$(log_text "$log" | sed -E 's/^[^|]*\|-\|//' | tail -2 | tr '\n' ' ')"
+  check "sc delete" qv_wine sc delete "$name"
   finish
 fi
 
@@ -51,6 +73,7 @@ fi
 cat >"$root/notify.py" <<'PY'
 import os, signal, socket, subprocess, sys, time
 program, sock_path, events = sys.argv[1], sys.argv[2], sys.argv[3]
+stop_signal = getattr(signal, sys.argv[4] if len(sys.argv) > 4 else "SIGTERM")
 s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
 s.bind("\0" + sock_path[1:] if sock_path.startswith("@") else sock_path)
 s.settimeout(10)
@@ -70,16 +93,28 @@ def expect(word):
             return True
     return False
 ready = expect("READY=1")
-time.sleep(0.5)
-p.send_signal(signal.SIGTERM)
+if len(sys.argv) > 5:  # signal once this file appears
+    deadline = time.time() + 30
+    while not os.path.exists(sys.argv[5]) and time.time() < deadline:
+        time.sleep(0.05)
+else:
+    time.sleep(0.5)
+p.send_signal(stop_signal)
 stopping = expect("STOPPING=1")
+s.settimeout(0.2)
+deadline = time.time() + 30
+while p.poll() is None and time.time() < deadline:
+    try:
+        out.write(s.recv(4096).decode().replace("\n", " ") + "\n"); out.flush()
+    except socket.timeout:
+        pass
 try:
     stdout, stderr = p.communicate(timeout=10)
 except subprocess.TimeoutExpired:
     p.kill(); stdout, stderr = p.communicate()
 out.write("ready=%d stopping=%d rc=%d output=%d\n" % (ready, stopping, p.returncode, len(stdout) + len(stderr)))
 PY
-python3 "$root/notify.py" "$d/Monitor" "$root/notify.sock" "$root/events.txt"
+/usr/bin/python3 "$root/notify.py" "$d/Monitor" "$root/notify.sock" "$root/events.txt"
 result=$(tail -1 "$root/events.txt")
 check "READY=1 arrived ($result)" grep -q 'ready=1' <<<"$result"
 check "STOPPING=1 arrived after SIGTERM" grep -q 'stopping=1' <<<"$result"
@@ -90,9 +125,36 @@ check_service_log
 
 # systemd may also name a socket in the abstract namespace ("@name").
 rm -rf "$d/log"
-python3 "$root/notify.py" "$d/Monitor" "@qv-e2e-notify-$$" "$root/events2.txt"
+/usr/bin/python3 "$root/notify.py" "$d/Monitor" "@qv-e2e-notify-$$" "$root/events2.txt"
 result=$(tail -1 "$root/events2.txt")
 check "abstract socket: READY=1 and STOPPING=1, exit 0 ($result)" \
   grep -q 'ready=1 stopping=1 rc=0 output=0' <<<"$result"
 check_service_log
+
+# SIGINT (a Ctrl-C) and SIGHUP stop the service as SIGTERM does.
+for sig in SIGINT SIGHUP; do
+  rm -rf "$d/log"
+  /usr/bin/python3 "$root/notify.py" "$d/Monitor" "$root/notify-$sig.sock" "$root/events-$sig.txt" "$sig"
+  result=$(tail -1 "$root/events-$sig.txt")
+  check "$sig: STOPPING=1, exit 0 ($result)" grep -q 'ready=1 stopping=1 rc=0 output=0' <<<"$result"
+  check_service_log
+done
+
+# SIGTERM while a mail is being sent (a mailer that takes 4 s): the stop waits
+# for it and asks systemd for more time while it does.
+rm -rf "$d/log"
+printf '[Config]\r\nInterval=0\r\nLogDir=log\r\n[Threshold]\r\nPing=1\r\nDeviceManager=0\r\n' >"$d/config.ini"
+printf '[Config]\r\nCount=0\r\n' >"$d/quorvanex.ini"
+printf '[Config]\r\nMailSend=1\r\nServer=smtp.test\r\n' >"$d/mail.ini"
+printf '#!/bin/sh\ntouch "$(dirname "$0")/mailer_started"\nsleep 4\n' >"$d/Ostrival.exe"
+chmod +x "$d/Ostrival.exe"
+/usr/bin/python3 "$root/notify.py" "$d/Monitor" "$root/notify-mail.sock" "$root/events-mail.txt" SIGTERM \
+  "$d/mailer_started"
+cat "$root/events-mail.txt"
+result=$(tail -1 "$root/events-mail.txt")
+check "during a mail: STOPPING=1, exit 0 ($result)" grep -q 'ready=1 stopping=1 rc=0 output=0' <<<"$result"
+check "during a mail: more time asked for, in steps" \
+  test "$(grep -c 'EXTEND_TIMEOUT_USEC=3000000' "$root/events-mail.txt")" -ge 2
+check "during a mail: the mail finished before the stop line" \
+  grep -qE '^メール送信 成功:.* サービス停止 $' <<<"$(log_text "$log" | sed -E 's/^[^|]*\|-\|//' | tail -2 | tr '\n' ' ')"
 finish

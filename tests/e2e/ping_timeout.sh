@@ -3,7 +3,9 @@
 # script creates: a silent neighbour (time-out after about 3 s), a router that
 # reports the destination unreachable (false at once) and loopback. Natively
 # both socket kinds are covered; under Wine the wineserver and everything it
-# starts run inside the namespace, in a prefix of their own.
+# starts run inside the namespace, in a prefix of their own. Then the Monitor
+# with ten silent servers: Enter during the sweep ends it before the next
+# server instead of after ten time-outs.
 # Nothing outside 127.0.0.0/8 and these namespaces is ever addressed.
 source "$(dirname "$0")/lib.sh"
 
@@ -49,6 +51,48 @@ expect_fast_false() {
   check "$2: without waiting for the time-out (${probe_ms} ms)" [ "$probe_ms" -lt 2000 ]
 }
 
+# The Monitor in console mode over ten silent servers (one time-out of 3 s
+# each): Enter a second after the first echo request left. Echo requests are
+# all that leaves through qv0, so its packet count is the number of pings.
+sweep_stop() {
+  local d i pid started ended rc before sent
+  d=$(e2e_tmpdir)
+  cp "$QV_BIN/Monitor$QV_EXE" "$d/"
+  printf '[Config]\r\nInterval=0\r\nLogDir=log\r\n[Threshold]\r\nPing=1\r\nDeviceManager=0\r\n' >"$d/config.ini"
+  printf '[Config]\r\nCount=10\r\n' >"$d/quorvanex.ini"
+  for i in $(seq 1 10); do
+    printf '[Quorvanex_%d]\r\nEnabled=1\r\nServer=10.254.0.%d\r\n' "$i" $((i + 1)) >>"$d/quorvanex.ini"
+  done
+  before=$(sent_on_qv0)
+  mkfifo "$d/in"
+  (cd "$d" && run_program "$(program_path "$d/Monitor$QV_EXE")" console <"$d/in" >/dev/null 2>&1) &
+  pid=$!
+  exec 5>"$d/in"
+  # Under Wine the worker's COM start-up may take a while first.
+  wait_for "[ \$(sent_on_qv0) -gt $before ]" 60 || fail "sweep: the first echo request left"
+  sleep 1
+  started=$(date +%s%N)
+  echo >&5
+  exec 5>&-
+  wait "$pid"
+  rc=$?
+  ended=$((($(date +%s%N) - started) / 1000000))
+  sent=$(($(sent_on_qv0) - before))
+  echo "  Enter during a sweep of ten silent servers: the run ended ${ended} ms later, $sent pinged"
+  # The ping under way runs out (3 s); the nine others would add 27 s.
+  check "sweep: Enter ends the sweep before the next server (${ended} ms)" [ "$ended" -lt 12000 ]
+  check "sweep: the servers after the stop were not pinged ($sent of 10)" [ "$sent" -le 2 ]
+  check "sweep: exit code 0" [ "$rc" -eq 0 ]
+  check "sweep: stop logged, no threshold line" stop_logged_without_threshold "$d/log/log.txt"
+}
+# Packets sent through qv0 (/proc/net/dev is this namespace's; /sys is not).
+sent_on_qv0() { awk '/^ *qv0:/ {sub(/.*:/, ""); print $10}' /proc/net/dev; }
+stop_logged_without_threshold() {
+  local text
+  text=$(log_text "$1")
+  grep -q '|停止$' <<<"$text" && ! grep -q 'しきい値' <<<"$text"
+}
+
 inside() {
   set -e
   ip link set lo up
@@ -60,9 +104,13 @@ inside() {
   rns=(nsenter --net=/proc/$router/ns/net)
   ip link add qv0 type veth peer name qv1
   ip addr add 10.254.0.1/24 dev qv0
+  sysctl -qw net.ipv6.conf.qv0.disable_ipv6=1  # nothing but our echo requests leaves through it
   ip link set qv0 up
   ip link set qv1 up
   ip neigh add $silent lladdr 02:00:00:00:00:02 dev qv0 nud permanent
+  for i in $(seq 3 11); do  # more silent hosts for the sweep
+    ip neigh add 10.254.0.$i lladdr 02:00:00:00:00:02 dev qv0 nud permanent
+  done
   ip link add qv2 type veth peer name qv3 netns "$router"
   ip addr add 10.254.1.1/24 dev qv2
   ip link set qv2 up
@@ -85,6 +133,7 @@ inside() {
     expect_answer 127.0.0.1 "Wine"
     expect_timeout $silent "Wine"
     expect_fast_false $unreachable "Wine"
+    sweep_stop
     qv_wineserver -k
   else
     work=$(e2e_tmpdir)
@@ -109,6 +158,8 @@ inside() {
     expect_answer 127.0.0.1 "datagram"
     expect_timeout $silent "datagram"
     expect_fast_false $unreachable "datagram"
+    sysctl -qw net.ipv4.ping_group_range="1 0"
+    sweep_stop
   fi
   finish
 }

@@ -1,6 +1,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,7 @@ class CheckerTest : public ::testing::Test {
     CheckerPorts ports;
     ports.pingAddress = [this](const std::wstring& address) {
       pinged.push_back(address);
+      if (address == stopWhilePinging.first) stopWhilePinging.second->request_stop();
       auto it = answers.find(address);
       return it != answers.end() && it->second;
     };
@@ -155,6 +157,7 @@ class CheckerTest : public ::testing::Test {
   FakeClock clock;
   std::map<std::wstring, bool> answers;
   std::vector<std::wstring> pinged;
+  std::pair<std::wstring, std::stop_source*> stopWhilePinging;  // a stop while this server is pinged
   std::unique_ptr<Checker> checker;
 };
 
@@ -238,12 +241,42 @@ TEST_F(CheckerTest, MailLimitTwoMailsAtTheFirstTwoCrossingsUntilASuccessReArms) 
   EXPECT_EQ(wmi.startedCommands.size(), 2u);
 }
 
-TEST_F(CheckerTest, MailLimit99MailsAtEveryCrossing) {
+TEST_F(CheckerTest, MailLimit99MailsAtEveryCrossingWhileLimit10StopsAfterTen) {
   settings.deviceThreshold = 1;
-  settings.mailSendLimit = 99;
   wmi.laterStatus = {false, L""};
+  std::vector<int> everyCrossing;
+  for (int cycle = 2; cycle <= 30; cycle += 2) everyCrossing.push_back(cycle);
+
+  settings.mailSendLimit = 99;
   Make();
-  EXPECT_EQ(CyclesLogging(20, MailSent()), (std::vector<int>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20}));
+  EXPECT_EQ(CyclesLogging(30, MailSent()), everyCrossing);
+
+  settings.mailSendLimit = 10;
+  checker.reset();
+  Make();
+  EXPECT_EQ(CyclesLogging(30, MailSent()), std::vector<int>(everyCrossing.begin(), everyCrossing.begin() + 10));
+  EXPECT_EQ(CyclesLogging(4, msg::kDeviceThresholdExceeded), (std::vector<int>{2, 4}));
+  EXPECT_EQ(runner.runs, 25);
+}
+
+TEST_F(CheckerTest, AHealthyDeviceCheckReArmsTheDeviceScreenAlertAndMails) {
+  settings.deviceThreshold = 1;
+  settings.mailSendLimit = 1;
+  settings.screenAlertEnabled = true;
+  wmi.statuses = {{true, L"Error"}, {true, L"Error"}, {true, L"Error"}, {true, L"Error"},
+                  {true, L"OK"}, {true, L"Error"}, {true, L"Error"}};
+  // Crossings at cycles 2 and 4: alert and mail at the first only.
+  EXPECT_EQ(CyclesLogging(4, msg::kScreenAlertDevice), (std::vector<int>{2}));
+  EXPECT_EQ(runner.runs, 1);
+  EXPECT_EQ(checker->DeviceState().alertShown, 1u);
+
+  Cycle();  // OK ends the episode
+  EXPECT_EQ(checker->DeviceState().alertShown, 0u);
+  EXPECT_EQ(checker->DeviceState().mailCount, 0u);
+  Cycle();
+  EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded, msg::kScreenAlertDevice,
+                                                MailSent()}));
+  EXPECT_EQ(wmi.startedCommands.size(), 2u);
 }
 
 TEST_F(CheckerTest, FailedMailRepeatsLineAndMailEveryCycleButNotTheScreenAlert) {
@@ -343,6 +376,29 @@ TEST_F(CheckerTest, PingsInListOrderUntilTheFirstAnswerSkippingDisabled) {
   Cycle();
   EXPECT_EQ(pinged, (std::vector<std::wstring>{L"10.0.0.1", L"10.0.0.3"}));
   EXPECT_EQ(checker->PingState().errorCount, 0u);
+}
+
+TEST_F(CheckerTest, AStopEndsThePingSweepBeforeTheNextServerAndStartsNoAlert) {
+  settings.pingThreshold = 1;
+  settings.deviceThreshold = 1;
+  settings.mailSendLimit = 99;
+  settings.screenAlertEnabled = true;
+  settings.servers = {Server(L"10.0.0.1"), Server(L"10.0.0.2"), Server(L"10.0.0.3")};
+  wmi.laterStatus = {true, L"Error"};
+  Cycle();
+  ASSERT_EQ(checker->PingState().errorCount, 1u);
+  pinged.clear();
+
+  // Both checks would cross now; the stop comes while 10.0.0.2 is pinged.
+  std::stop_source stop;
+  stopWhilePinging = {L"10.0.0.2", &stop};
+  checker->RunCycle(stop.get_token());
+  EXPECT_EQ(pinged, (std::vector<std::wstring>{L"10.0.0.1", L"10.0.0.2"}));
+  EXPECT_EQ(checker->PingState().errorCount, 1u);    // the cut sweep counted nothing
+  EXPECT_EQ(checker->DeviceState().errorCount, 2u);  // the finished device check did
+  EXPECT_TRUE(TakeQueuedLogEntries().empty());
+  EXPECT_EQ(runner.runs, 0);
+  EXPECT_TRUE(wmi.startedCommands.empty());
 }
 
 }  // namespace

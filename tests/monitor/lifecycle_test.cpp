@@ -23,21 +23,25 @@ namespace {
 constexpr std::int64_t kT0 = 1796534560;
 constexpr std::int64_t kSteady0 = 86400;  // seconds since boot, say
 
-// Each sleep moves both clocks on by `step` seconds and records its length;
-// the loop is stopped after `stopAfter` sleeps. `wallSteps` sets the wall
-// clock back or forward by the given seconds after the sleep with that number.
+// Each wait moves both clocks on by `step` seconds and records its length;
+// the stop is requested during the wait that follows `stopAfter` waits.
+// `wallSteps` sets the wall clock back or forward by the given seconds after
+// the wait with that number.
 class SteppingClock final : public Clock {
  public:
   explicit SteppingClock(std::stop_source& stop) : stop_(stop) {}
   std::int64_t Now() override { return now.load(); }
   std::int64_t SteadyMs() override { return steady.load() * 1000 + 250; }
-  void SleepMs(std::uint32_t millis) override {
-    sleeps.push_back(millis);
-    const std::int64_t step = steps.empty() ? 1 : steps[(sleeps.size() - 1) % steps.size()];
+  void SleepMs(std::uint32_t) override { ADD_FAILURE() << "the worker must wait, not sleep"; }
+  bool WaitMs(std::uint32_t millis, std::stop_token stop) override {
+    if (waits.size() >= stopAfter) stop_.request_stop();
+    if (stop.stop_requested()) return true;
+    waits.push_back(millis);
+    const std::int64_t step = steps.empty() ? 1 : steps[(waits.size() - 1) % steps.size()];
     now += step;
     steady += step;
-    if (auto jump = wallSteps.find(sleeps.size()); jump != wallSteps.end()) now += jump->second;
-    if (sleeps.size() >= stopAfter) stop_.request_stop();
+    if (auto jump = wallSteps.find(waits.size()); jump != wallSteps.end()) now += jump->second;
+    return false;
   }
   void Pass(std::int64_t seconds) {
     now += seconds;
@@ -48,7 +52,7 @@ class SteppingClock final : public Clock {
   std::atomic<std::int64_t> steady{kSteady0};
   std::vector<std::int64_t> steps;
   std::map<std::size_t, std::int64_t> wallSteps;
-  std::vector<std::uint32_t> sleeps;
+  std::vector<std::uint32_t> waits;
   std::size_t stopAfter = 1000;
 
  private:
@@ -74,7 +78,15 @@ TEST(WorkerLoop, FirstCycleComesAfterOneSecondThenOncePastThePeriod) {
   run.Run(5 * 60);
   // Period measured start to start; a cycle begins at the first test past it.
   EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{1, 302, 603}));
-  for (std::uint32_t ms : run.clock.sleeps) ASSERT_EQ(ms, 1000u);
+  for (std::uint32_t ms : run.clock.waits) ASSERT_EQ(ms, 1000u);
+}
+
+TEST(WorkerLoop, AStopDuringTheTickEndsTheLoopWithoutAnotherCycle) {
+  LoopRun run;
+  run.clock.stopAfter = 2;
+  run.Run(0);
+  EXPECT_EQ(run.cycles, (std::vector<std::int64_t>{1, 2}));
+  EXPECT_EQ(run.clock.waits.size(), 2u);
 }
 
 TEST(WorkerLoop, IntervalZeroRunsACycleAfterEverySleepInWhichTheClockMoved) {
@@ -117,7 +129,7 @@ TEST(WorkerLoop, AStopDuringACycleEndsTheLoopRightAfterThatCycle) {
     stop.request_stop();
   });
   EXPECT_EQ(cycles, 1);
-  EXPECT_EQ(clock.sleeps.size(), 1u);
+  EXPECT_EQ(clock.waits.size(), 1u);
 }
 
 // A clock for a real worker thread: short real sleeps, fake time.
@@ -176,6 +188,49 @@ TEST(Monitoring, AMailCopyLeftByAKilledRunIsDeletedAtTheStart) {
   StartMonitoring(settings, ports);
   StopMonitoring();
   EXPECT_FALSE(PathExists(leftover));
+  TakeQueuedLogEntries();
+}
+
+// A tick of ten minutes: only the stop request can end a wait within the
+// test's time limit.
+class LongTickClock final : public Clock {
+ public:
+  std::int64_t Now() override { return kT0 + waits.load(); }
+  std::int64_t SteadyMs() override { return waits.load() * 1000; }
+  void SleepMs(std::uint32_t) override { ADD_FAILURE() << "the worker must wait, not sleep"; }
+  bool WaitMs(std::uint32_t, std::stop_token stop) override {
+    ++waits;
+    return SystemClock().WaitMs(10 * 60 * 1000, std::move(stop));
+  }
+  std::atomic<int> waits{0};
+};
+
+TEST(SystemClock, AWaitEndsAtTheStopRequestAndOtherwiseRunsOut) {
+  std::stop_source stop;
+  std::jthread requester([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop.request_stop();
+  });
+  EXPECT_TRUE(SystemClock().WaitMs(10 * 60 * 1000, stop.get_token()));
+  EXPECT_FALSE(SystemClock().WaitMs(5, std::stop_source().get_token()));
+  EXPECT_TRUE(SystemClock().WaitMs(10 * 60 * 1000, stop.get_token()));  // already requested
+}
+
+TEST(Monitoring, StopEndsTheWorkersWaitForItsTick) {
+  TakeQueuedLogEntries();
+  MonitorSettings settings;
+  settings.pingThreshold = 0;
+  settings.deviceThreshold = 0;
+  LongTickClock clock;
+  CheckerPorts ports;
+  ports.clock = &clock;
+  StartMonitoring(settings, ports);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (clock.waits.load() < 1 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  StopMonitoring();  // hangs for ten minutes if the stop does not reach the wait
+  EXPECT_EQ(clock.waits.load(), 1);
   TakeQueuedLogEntries();
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -25,9 +26,14 @@ constexpr wchar_t kRotatedAtT0[] = L"20261206_142240_log.txt";
 class FakeClock final : public Clock {
  public:
   std::int64_t now = kT0;
+  std::uint32_t sleptMs = 0;
+  std::function<void()> onSleep;  // what changes in the world meanwhile
   std::int64_t Now() override { return now; }
   std::int64_t SteadyMs() override { return now * 1000; }
-  void SleepMs(std::uint32_t millis) override { now += millis / 1000; }
+  void SleepMs(std::uint32_t millis) override {
+    sleptMs += millis;
+    if (onSleep) onSleep();
+  }
 };
 
 std::size_t CountLines(const std::string& bytes) {
@@ -287,7 +293,7 @@ TEST_F(LogWriterTest, TheBacklogOfAnUnopenableFileKeepsOnlyTheNewest10000) {
   RemoveFile(blocker);
   MakeDirectory(blocker);
   MakeDirectory(JoinPath(blocker, L"log"));
-  log.Flush();
+  EXPECT_EQ(log.Flush(), 50u);  // the dropped ones are reported as lost
   CSortStringArray names;
   for (auto& n : ListFilesEndingWith(log.Directory(), L"_log.txt")) names.Add(n);
   names.Sort();
@@ -296,6 +302,35 @@ TEST_F(LogWriterTest, TheBacklogOfAnUnopenableFileKeepsOnlyTheNewest10000) {
   all += test::ReadBytes(log.CurrentLogPath());
   EXPECT_EQ(CountLines(all), 10000u);
   EXPECT_EQ(all.find(std::string(kStamp) + "|-|entry 50\r\n"), 0u);
+}
+
+TEST_F(LogWriterTest, AFlushThatFailsIsRetriedUntilTheFileCanBeWritten) {
+  const std::wstring blocker = dir.File(L"blocker");
+  test::WriteBytes(blocker, "x");
+  log.SetDirectory(JoinPath(blocker, L"log"));
+  QueueNumbered(0, 3);
+  int sleeps = 0;
+  clock.onSleep = [&] {
+    if (++sleeps == 4) {  // a second later the way is free
+      RemoveFile(blocker);
+      MakeDirectory(blocker);
+    }
+  };
+  EXPECT_EQ(log.Flush(), 0u);
+  EXPECT_EQ(clock.sleptMs, 4 * kFlushRetryPauseMs);
+  EXPECT_EQ(CountLines(test::ReadBytes(log.CurrentLogPath())), 3u);
+}
+
+TEST_F(LogWriterTest, AFlushThatKeepsFailingGivesUpAfterItsBoundAndCountsTheLinesOnce) {
+  const std::wstring blocker = dir.File(L"blocker");
+  test::WriteBytes(blocker, "x");
+  log.SetDirectory(JoinPath(blocker, L"log"));
+  QueueNumbered(0, 150);
+  log.RunPass();  // 100 of them wait in the backlog, 50 in the queue
+  EXPECT_EQ(log.Flush(), 150u);
+  EXPECT_EQ(clock.sleptMs, kFlushRetryMs);
+  EXPECT_EQ(log.Flush(), 0u);
+  EXPECT_EQ(clock.sleptMs, kFlushRetryMs);
 }
 
 TEST_F(LogWriterTest, EntriesQueuedBeforeTheStartAreWrittenByTheFirstPass) {
