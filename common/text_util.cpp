@@ -221,4 +221,21 @@ std::wstring Utf8ToWide(std::string_view utf8) {
   return Utf16ToWide(u16);
 }
 
+std::wstring_view TrimBlanks(std::wstring_view text) {
+  const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::optional<std::int64_t> ParseDigits(std::wstring_view text, std::size_t maxDigits) {
+  if (text.empty() || text.size() > maxDigits || maxDigits > 18) return std::nullopt;
+  std::int64_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + (c - L'0');
+  }
+  return value;
+}
+
 }  // namespace qv

@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,14 @@ int CompareNoCase(std::wstring_view a, std::wstring_view b);
 // MSVC _wtoi: optional white space, sign, decimal digits (Unicode decimal
 // digits included); saturates to the 32-bit range; no digits gives 0.
 std::int32_t Wtoi(std::wstring_view text);
+
+// Spaces and tabs removed at both ends.
+std::wstring_view TrimBlanks(std::wstring_view text);
+
+// A number written as plain decimal digits, at most `maxDigits` of them:
+// nothing for "", "-1", "25x" or " 7" (mistakes worth reporting, where the
+// profile's integer reading would quietly make 0 of them).
+std::optional<std::int64_t> ParseDigits(std::wstring_view text, std::size_t maxDigits);
 
 // Doubles every backslash (the escaped form a WQL string literal needs).
 std::wstring DoubleBackslashes(std::wstring_view text);

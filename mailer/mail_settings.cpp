@@ -12,25 +12,6 @@ namespace {
 
 constexpr wchar_t kSection[] = L"Config";
 
-std::wstring_view Trim(std::wstring_view text) {
-  const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-// Plain decimal digits only: "25x", "-1" or "" are mistakes worth reporting,
-// not the 0 that the profile's integer reading would make of them.
-std::optional<std::int64_t> ParseDecimal(std::wstring_view text) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  std::int64_t value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return std::nullopt;
-    value = value * 10 + (c - L'0');
-  }
-  return value;
-}
-
 bool IsAtext(wchar_t c) {
   if ((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9')) return true;
   return std::wstring_view(L"!#$%&'*+-/=?^_`{|}~.").find(c) != std::wstring_view::npos;
@@ -70,17 +51,17 @@ std::wstring_view SecurityName(Security security) {
 }
 
 std::optional<Mailbox> ParseMailbox(std::wstring_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   Mailbox box;
   const std::size_t open = text.rfind(L'<');
   if (!text.empty() && text.back() == L'>' && open != std::wstring_view::npos) {
-    std::wstring_view name = Trim(text.substr(0, open));
+    std::wstring_view name = TrimBlanks(text.substr(0, open));
     if (name.size() >= 2 && name.front() == L'"' && name.back() == L'"') {
       name = name.substr(1, name.size() - 2);
     }
     if (HasControl(name) || name.find(L'"') != std::wstring_view::npos) return std::nullopt;
     box.displayName = name;
-    text = Trim(text.substr(open + 1, text.size() - open - 2));
+    text = TrimBlanks(text.substr(open + 1, text.size() - open - 2));
   }
   if (!IsAddress(text)) return std::nullopt;
   box.address = text;
@@ -91,7 +72,7 @@ std::optional<std::vector<Mailbox>> ParseMailboxList(std::wstring_view text) {
   std::vector<Mailbox> list;
   while (true) {
     const std::size_t end = text.find_first_of(L",;");
-    const std::wstring_view item = Trim(text.substr(0, end));
+    const std::wstring_view item = TrimBlanks(text.substr(0, end));
     if (!item.empty()) {
       std::optional<Mailbox> box = ParseMailbox(item);
       if (!box) return std::nullopt;
@@ -112,7 +93,7 @@ SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view comp
   };
 
   MailSettings s;
-  s.server = Trim(get(L"SmtpServer"));
+  s.server = TrimBlanks(get(L"SmtpServer"));
   if (s.server.empty()) return fail(L"SmtpServer is missing");
   if (HasControl(s.server) || s.server.find_first_of(L" /?#@") != std::wstring::npos) {
     return fail(Format(L"SmtpServer is not a host name: %s", s.server));
@@ -133,7 +114,7 @@ SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view comp
   if (port.empty()) {
     s.port = s.security == Security::Tls ? 465 : s.security == Security::None ? 25 : 587;
   } else {
-    const std::optional<std::int64_t> value = ParseDecimal(port);
+    const std::optional<std::int64_t> value = ParseDigits(port, 9);
     if (!value || *value < 1 || *value > 65535) return fail(Format(L"SmtpPort is not a port: %s", port));
     s.port = static_cast<int>(*value);
   }
@@ -143,7 +124,7 @@ SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view comp
   if (HasControl(s.user) || HasControl(s.password)) return fail(L"User or Password holds a control character");
 
   const std::wstring from = get(L"From");
-  if (Trim(from).empty()) return fail(L"From is missing");
+  if (TrimBlanks(from).empty()) return fail(L"From is missing");
   std::optional<Mailbox> sender = ParseMailbox(from);
   if (!sender) return fail(Format(L"From is not a mail address: %s", from));
   s.from = std::move(*sender);
@@ -165,7 +146,7 @@ SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view comp
 
   const std::wstring timeout = get(L"TimeoutSeconds");
   if (!timeout.empty()) {
-    const std::optional<std::int64_t> value = ParseDecimal(timeout);
+    const std::optional<std::int64_t> value = ParseDigits(timeout, 9);
     if (!value || *value < 1) return fail(Format(L"TimeoutSeconds is not a positive number: %s", timeout));
     s.timeoutSeconds = static_cast<int>(*value < kMaxTimeoutSeconds ? *value : kMaxTimeoutSeconds);
   }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/format.h"
+#include "common/text_util.h"
 #include "common/profile.h"
 #include "common/server_info.h"
 #include "common/system.h"
@@ -45,13 +46,8 @@ const Setting kSettings[] = {
 };
 
 std::optional<std::int64_t> ParseCount(std::wstring_view text) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::int64_t value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return std::nullopt;
-    value = value * 10 + (c - L'0');
-  }
-  if (value > kLargestCount) return std::nullopt;
+  const std::optional<std::int64_t> value = ParseDigits(text, 10);
+  if (!value || *value > kLargestCount) return std::nullopt;
   return value;
 }
 
@@ -65,8 +61,7 @@ std::vector<std::wstring> SplitServers(std::wstring_view text) {
   for (;;) {
     const std::size_t end = text.find_first_of(L",;", start);
     std::wstring_view entry = text.substr(start, end == std::wstring_view::npos ? std::wstring_view::npos : end - start);
-    while (!entry.empty() && IsBlank(entry.front())) entry.remove_prefix(1);
-    while (!entry.empty() && IsBlank(entry.back())) entry.remove_suffix(1);
+    entry = TrimBlanks(entry);
     entries.emplace_back(entry);
     if (end == std::wstring_view::npos) return entries;
     start = end + 1;

@@ -54,4 +54,14 @@ TEST(Strings, Utf8RoundTripsAndReplacesBrokenSequences) {
 }
 
 }  // namespace
+TEST(Strings, ParseDigitsTakesPlainDecimalsOnlyAndBoundsTheirLength) {
+  EXPECT_EQ(ParseDigits(L"0587", 9), 587);
+  EXPECT_EQ(ParseDigits(L"2147483647", 10), 2147483647);
+  for (const wchar_t* bad : {L"", L"-1", L"+1", L"25x", L" 7", L"\uFF17"}) {
+    EXPECT_FALSE(ParseDigits(bad, 9).has_value()) << WideToUtf8(bad);
+  }
+  EXPECT_FALSE(ParseDigits(L"1234567890", 9).has_value());
+  EXPECT_EQ(TrimBlanks(L" \t a b\t "), L"a b");
+}
+
 }  // namespace qv
