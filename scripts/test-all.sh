@@ -10,7 +10,7 @@ cd "$root"
 
 source "$root/scripts/wine-env.sh"
 qv_wine_prefix
-qv_wineserver -p
+qv_persistent_wineserver || { echo "test-all: no persistent wineserver for $WINEPREFIX"; exit 1; }
 # Start Wine's own background processes now, with nothing attached to their
 # output: started by a test, they would hold CTest's pipes open.
 qv_wine cmd /c exit >/dev/null 2>&1 </dev/null

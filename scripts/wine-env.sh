@@ -18,16 +18,32 @@ qv_wine_prefix() {
       flock 9
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
         env LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 || true
+        qv_dialog_font
+        # Before anyone starts the persistent server: this one must be gone.
         wineserver -w
       fi
     ) 9>"$(dirname "$WINEPREFIX")/.wineprefix.lock"
   fi
-  # Japanese dialog font for the GUI programs: the proportional face, as
-  # "MS UI Gothic" is one (the monospaced IPAGothic clips the longer labels).
-  # Also set in a prefix made before this rule. No wait for the server here:
-  # a persistent one never ends; it writes the registry out by itself.
-  if ! grep -q '"MS UI Gothic"="IPAPGothic"' "$WINEPREFIX/system.reg" 2>/dev/null; then
-    qv_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-      /v 'MS UI Gothic' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
-  fi
+  # A prefix made before the font rule. No wait for the server here: a
+  # persistent one never ends; it writes the registry out by itself.
+  grep -q '"MS UI Gothic"="IPAPGothic"' "$WINEPREFIX/system.reg" 2>/dev/null || qv_dialog_font
+}
+
+# Japanese dialog font for the GUI programs: the proportional face, as
+# "MS UI Gothic" is one (the monospaced IPAGothic clips the longer labels).
+qv_dialog_font() {
+  qv_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'MS UI Gothic' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
+}
+
+# One persistent server for a run of many Wine programs. A server that some
+# one-off command started ends at the first pause with no Wine program, and
+# takes the service manager and every service with it: a program starting
+# meanwhile loses its connection, and the next server's service manager
+# starts the installed services anew. Such a server is ended first (it
+# writes the registry out as it goes).
+qv_persistent_wineserver() {
+  qv_wineserver -k >/dev/null 2>&1
+  qv_wineserver -w
+  qv_wineserver -p
 }

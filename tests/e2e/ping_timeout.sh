@@ -128,7 +128,7 @@ inside() {
     unset DISPLAY
     trap 'qv_wineserver -k >/dev/null 2>&1; kill $router 2>/dev/null; rm -rf "$QV_E2E_TMP"' EXIT
     env LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 </dev/null
-    qv_wineserver -p
+    qv_persistent_wineserver
     probe_exe=$(program_path "$QV_BIN/ping_probe.exe")
     expect_answer 127.0.0.1 "Wine"
     expect_timeout $silent "Wine"
