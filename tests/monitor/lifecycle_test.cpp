@@ -15,6 +15,7 @@
 #include "monitor/messages.h"
 #include "monitor/service/monitoring.h"
 #include "monitor/settings.h"
+#include "tests/support/test_clocks.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -132,27 +133,13 @@ TEST(WorkerLoop, AStopDuringACycleEndsTheLoopRightAfterThatCycle) {
   EXPECT_EQ(clock.waits.size(), 1u);
 }
 
-// A clock for a real worker thread: short real sleeps, fake time.
-class ThreadClock final : public Clock {
- public:
-  std::int64_t Now() override { return now.load(); }
-  std::int64_t SteadyMs() override { return now.load() * 1000; }
-  void SleepMs(std::uint32_t) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    now += 1;
-    sleeps += 1;
-  }
-  std::atomic<std::int64_t> now{kT0};
-  std::atomic<int> sleeps{0};
-};
-
 TEST(Monitoring, StartLogsAndRunsTheWorkerAndStopJoinsIt) {
   TakeQueuedLogEntries();
   MonitorSettings settings;
   settings.intervalMinutes = 5;
   settings.pingThreshold = 0;  // both checks off: cycles touch nothing
   settings.deviceThreshold = 0;
-  ThreadClock clock;
+  test::ThreadClock clock(kT0);
   CheckerPorts ports;
   ports.clock = &clock;
   StartMonitoring(settings, ports);
@@ -182,7 +169,7 @@ TEST(Monitoring, AMailCopyLeftByAKilledRunIsDeletedAtTheStart) {
   settings.exeDirectory = dir.Path();
   settings.pingThreshold = 0;
   settings.deviceThreshold = 0;
-  ThreadClock clock;
+  test::ThreadClock clock(kT0);
   CheckerPorts ports;
   ports.clock = &clock;
   StartMonitoring(settings, ports);

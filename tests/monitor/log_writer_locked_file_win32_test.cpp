@@ -7,17 +7,11 @@
 #include "common/clock.h"
 #include "common/handles_win32.h"
 #include "monitor/log/log_writer.h"
+#include "tests/support/test_clocks.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
-
-class FixedClock final : public Clock {
- public:
-  std::int64_t Now() override { return 1796534560; }
-  std::int64_t SteadyMs() override { return 0; }
-  void SleepMs(std::uint32_t) override {}
-};
 
 UniqueKernelHandle OpenForLocking(const std::wstring& path, DWORD share) {
   return UniqueKernelHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
@@ -49,7 +43,7 @@ class LogWriterLockedFile : public ::testing::Test {
 
   const std::string earlier = "2026/12/06 14:22:39|-|earlier\r\n";
   test::TempDir dir;
-  FixedClock clock;
+  test::StillClock clock;
   LogWriter log{clock};
 };
 

@@ -14,6 +14,7 @@
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/log/log_writer.h"
+#include "tests/support/test_clocks.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -23,13 +24,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr uid_t kServiceAccount = 64124;  // nobody's uid here
-
-class StillClock final : public Clock {
- public:
-  std::int64_t Now() override { return 1796534560; }
-  std::int64_t SteadyMs() override { return 0; }
-  void SleepMs(std::uint32_t) override {}
-};
 
 std::string N(const std::wstring& path) { return WideToUtf8(path); }
 
@@ -45,7 +39,7 @@ class LogWriterPosix : public testing::Test {
 
   test::TempDir dir;
   test::TempDir elsewhere;  // root's
-  StillClock clock;
+  test::StillClock clock;
   LogWriter log{clock};
 };
 

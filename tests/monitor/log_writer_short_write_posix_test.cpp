@@ -10,17 +10,11 @@
 #include "common/files.h"
 #include "common/system.h"
 #include "monitor/log/log_writer.h"
+#include "tests/support/test_clocks.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
-
-class FixedClock final : public Clock {
- public:
-  std::int64_t Now() override { return 1796534560; }
-  std::int64_t SteadyMs() override { return 0; }
-  void SleepMs(std::uint32_t) override {}
-};
 
 // RLIMIT_FSIZE for this process while it lives; SIGXFSZ ignored, so that the
 // write past the limit fails with EFBIG instead of ending the process.
@@ -47,7 +41,7 @@ class FileSizeLimit {
 TEST(LogWriterShortWrite, IsCutBackAndItsLinesComeAgainWholeAtTheNextPass) {
   test::SetTimeZone("JST-9");
   test::TempDir dir;
-  FixedClock clock;
+  test::StillClock clock;
   LogWriter log(clock);
   log.SetDirectory(dir.Path());
   const std::string earlier = "2026/12/06 14:22:39|-|earlier\r\n";

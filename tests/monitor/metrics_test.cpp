@@ -23,6 +23,7 @@
 #include "monitor/metrics/prometheus_text.h"
 #include "monitor/service/monitoring.h"
 #include "monitor/settings.h"
+#include "tests/support/test_clocks.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -339,18 +340,6 @@ TEST(MetricsFile, LogsAFailureOnceUntilAWriteSucceeds) {
   EXPECT_EQ(written.size(), 7u);  // every write is tried
 }
 
-// A clock for a real worker thread: short real sleeps, fake time.
-class ThreadClock final : public Clock {
- public:
-  std::int64_t Now() override { return now.load(); }
-  std::int64_t SteadyMs() override { return now.load() * 1000; }
-  void SleepMs(std::uint32_t) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    now += 1;
-  }
-  std::atomic<std::int64_t> now{kT0};
-};
-
 class MonitoringMetrics : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -379,7 +368,7 @@ class MonitoringMetrics : public ::testing::Test {
   test::TempDir dir;
   std::wstring path = dir.File(L"quorvanex.prom");
   MonitorSettings settings;
-  ThreadClock clock;
+  test::ThreadClock clock{kT0};
   CheckerPorts ports;
 };
 
