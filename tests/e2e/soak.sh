@@ -76,11 +76,14 @@ wait_for "! kill -0 $monitor 2>/dev/null" 20 || { kill $monitor; fail "Monitor d
 wait $monitor; rc=$?
 check "Monitor exited with 0" test $rc -eq 0
 for f in "$log"/*_log.txt; do [ -f "$f" ] && [ ! -e "$save/${f##*/}" ] && ln "$f" "$save/${f##*/}"; done
-n=$(ls "$log" | grep -c '_log\.txt$'); [ "$n" -gt "$max_rotated" ] && max_rotated=$n
+kept_at_end=$(ls "$log" | grep -c '_log\.txt$')
 
-echo "rotations: $(rotations), most rotated files kept at once: $max_rotated, mails tried: $(wc -l < "$tmp/mailer-calls")"
+echo "rotations: $(rotations), most rotated files seen at once: $max_rotated, kept at the end: $kept_at_end, mails tried: $(wc -l < "$tmp/mailer-calls")"
 check "more than 30 rotations" test "$(rotations)" -gt 30
-check "at most 30 rotated files kept" test "$max_rotated" -le 30
+# A rotation renames log.txt before it deletes the oldest file: a listing in
+# between sees the 31st for that moment, never more.
+check "at most 30 rotated files kept" test "$kept_at_end" -le 30
+check "never more than one rotation's file over 30" test "$max_rotated" -le 31
 
 # The Monitor's own lines, oldest first.
 all=$tmp/all.txt
