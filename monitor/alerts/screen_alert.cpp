@@ -4,8 +4,8 @@
 #include "common/server_info.h"
 #include "common/system.h"
 #include "monitor/alerts/alert_body.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 
 namespace qv {
 

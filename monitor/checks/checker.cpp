@@ -6,10 +6,10 @@
 #include "common/text_util.h"
 #include "monitor/alerts/screen_alert.h"
 #include "monitor/checks/ping.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 
 namespace qv {
 namespace {

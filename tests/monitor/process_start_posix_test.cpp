@@ -11,10 +11,10 @@
 
 #include "common/system.h"
 #include "common/text_util.h"
-#include "monitor/alerts/process_start_posix.h"
 #include "monitor/checks/checker.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/process_start_posix.h"
+#include "monitor/wmi/wmi_connection.h"
 #include "tests/support/test_support.h"
 
 namespace qv {

@@ -6,8 +6,8 @@
 
 #include "common/system.h"
 #include "monitor/checks/checker.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
