@@ -4,11 +4,11 @@
 #include <optional>
 
 #include "common/format.h"
-#include "common/text_util.h"
+#include "common/ipv4_text.h"
 #include "common/profile.h"
 #include "common/server_info.h"
 #include "common/system.h"
-#include "monitor/checks/ipv4_text.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {
