@@ -7,7 +7,7 @@
 #include "common/text_util.h"
 #include "monitor/wmi/device_table_posix.h"
 #include "monitor/wmi/process_start_posix.h"
-#include "monitor/wmi/wmi_connection.h"
+#include "monitor/wmi/wmi_connection_posix.h"
 #include "monitor/wmi/wql.h"
 
 namespace qv {

@@ -11,7 +11,7 @@
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/wmi/device_table_posix.h"
-#include "monitor/wmi/wmi_connection.h"
+#include "monitor/wmi/wmi_connection_posix.h"
 #include "monitor/wmi/wql.h"
 #include "tests/support/test_support.h"
 
