@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "monitor/check_kind.h"
+
 namespace qv {
 
 struct MonitorSettings;
@@ -19,7 +21,7 @@ void RemoveLeftoverMailCopy(const MonitorSettings& settings, std::int32_t copyIn
 // Copies mail.ini to mail_<copyIndex>.ini, writes the body of the kind into
 // it as "Body", runs the mailer on it and deletes it. True when the mailer
 // exited with 0 within `waitBound`.
-bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, bool isPing,
+bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, CheckKind kind,
                            ProcessRunner& runner, std::chrono::milliseconds waitBound);
 
 }  // namespace qv

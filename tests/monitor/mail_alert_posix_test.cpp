@@ -36,7 +36,7 @@ std::string N(const std::wstring& path) { return WideToUtf8(path); }
 class MailAlertPosix : public testing::Test {
  protected:
   MailAlertPosix() { settings.exeDirectory = dir.Path(); }
-  bool Send() { return SendMailThroughMailer(settings, 12345, true, runner, kMailerWaitBound); }
+  bool Send() { return SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound); }
 
   test::TempDir dir;
   test::TempDir elsewhere;

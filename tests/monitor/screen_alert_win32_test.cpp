@@ -49,7 +49,7 @@ TEST(ScreenAlertWmi, StartFailureIsReportedAndTheAlertCountsOnlyWhenStarted) {
   ports.newWmiConnection = CreateWmiConnection;
   Checker checker(settings, std::move(ports));
   // Shown only when Create started the program (Wine cannot, so: not shown).
-  EXPECT_EQ(checker.ShowScreenAlert(true, NowSeconds()), started);
+  EXPECT_EQ(checker.ShowScreenAlert(CheckKind::Ping, NowSeconds()), started);
 }
 
 }  // namespace
