@@ -25,11 +25,11 @@ ConfiguratorSettings& TheConfiguratorSettings();
 
 // Fill / write the process-wide record, with the INI files beside the executable.
 void LoadDialogSettings();
-bool SaveDialogSettings();
+[[nodiscard]] bool SaveDialogSettings();
 
 // The same for a given record and directory (the save uses s.exeDirectory).
 // The save writes every key it can and is false when any write failed.
 void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirectory);
-bool SaveDialogSettings(const ConfiguratorSettings& s);
+[[nodiscard]] bool SaveDialogSettings(const ConfiguratorSettings& s);
 
 }  // namespace qv

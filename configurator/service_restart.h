@@ -20,7 +20,7 @@ class ServiceManager {
   virtual Handle OpenNamedService(Handle manager, std::wstring_view name) = 0;
   virtual std::optional<std::uint32_t> QueryState(Handle service) = 0;  // dwCurrentState
   virtual bool SendStop(Handle service) = 0;
-  virtual bool StartWithoutArguments(Handle service) = 0;
+  [[nodiscard]] virtual bool StartWithoutArguments(Handle service) = 0;
   virtual void Close(Handle handle) = 0;
 };
 

@@ -60,7 +60,8 @@ bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyInd
   }
 
   const std::wstring body = ReadAlertBody(copy, kind, settings.hardwarePattern);
-  WriteProfileValue(copy, L"Config", L"Body", body);
+  // Without its body the mailer would send the wrong text, or none.
+  if (!WriteProfileValue(copy, L"Config", L"Body", body)) return false;
 
   const std::wstring commandLine =
       Format(L"%s \"%s\"", ProgramToken(JoinPath(settings.exeDirectory, L"Ostrival.exe")), copy);

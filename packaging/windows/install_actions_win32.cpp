@@ -158,8 +158,11 @@ extern "C" UINT __stdcall ApplySettings(MSIHANDLE install) {
     ReportError(install, Joined(problems));
     return ERROR_INSTALL_FAILURE;
   }
-  for (const std::wstring& line : qv::ApplyInstallProperties(directory, given)) {
-    Report(install, INSTALLMESSAGE_INFO, L"wrote " + line);
+  const qv::InstallWrites writes = qv::ApplyInstallProperties(directory, given);
+  for (const std::wstring& line : writes.written) Report(install, INSTALLMESSAGE_INFO, L"wrote " + line);
+  if (!writes.failed.empty()) {
+    ReportError(install, L"these settings cannot be written:\n" + Joined(writes.failed));
+    return ERROR_INSTALL_FAILURE;
   }
 
   const std::wstring mailIni = qv::JoinPath(directory, qv::kMailIni);
