@@ -39,7 +39,7 @@ void BM_SendAlertMailWithFakeMailer(benchmark::State& state) {
   ports.processRunner = &qv::SystemProcessRunner();
   qv::Checker checker(settings, std::move(ports));
   for (auto _ : state) {
-    if (!checker.SendAlertMail(false)) state.SkipWithError("mail failed");
+    if (!checker.SendAlertMail(qv::CheckKind::Device)) state.SkipWithError("mail failed");
   }
 }
 BENCHMARK(BM_SendAlertMailWithFakeMailer)->Unit(benchmark::kMillisecond);

@@ -7,9 +7,9 @@
 #include "common/clock.h"
 #include "common/process_runner.h"
 #include "monitor/checks/checker.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "common/system.h"
-#include "monitor/checks/wmi_connection.h"
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/wmi_connection.h"
+#include "monitor/wmi/wql.h"
 
 namespace {
 

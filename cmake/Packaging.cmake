@@ -1,5 +1,6 @@
 # Installation and packages: the MSI (wixl) and a zip on Windows, the .deb on
-# Linux. Included from the top-level CMakeLists.txt.
+# Linux. Included from the top-level CMakeLists.txt; the installers' own
+# programs and the msi target are in packaging/CMakeLists.txt.
 # The packages install their own quiet INI set, not the demonstration set in
 # examples/: both checks off and no mail until an administrator configures them.
 set(QV_DEFAULT_INI
@@ -13,11 +14,6 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Watchdog for network device servers and t
 set(CPACK_PACKAGE_CONTACT "Quorvanex <support@quorvanex.invalid>")
 set(CPACK_SOURCE_IGNORE_FILES /build/ /\\.git/)
 
-# The rules of the Windows installer's settings properties; portable, so that
-# the unit tests check them on both platforms.
-add_library(qv_install_core STATIC ${PROJECT_SOURCE_DIR}/packaging/windows/install_settings.cpp)
-target_link_libraries(qv_install_core PUBLIC qv_monitor_core)
-
 if(WIN32)
   # The programs and their INI files share one directory.
   set(QV_INSTALL_PROGRAMS Monitor Ostrival)
@@ -30,31 +26,6 @@ if(WIN32)
   install(FILES ${QV_DEFAULT_INI} DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
-  # The MSI: wixl over the built programs (packaging/windows/build-msi.sh),
-  # with a helper that its custom action runs.
-  add_executable(ServiceStopWait ${PROJECT_SOURCE_DIR}/packaging/windows/service_stop_wait_win32.cpp)
-  target_include_directories(ServiceStopWait PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(ServiceStopWait PRIVATE advapi32)
-  qv_unicode_entry(ServiceStopWait)
-  # The installer's custom actions (settings properties, mail.ini's ACL,
-  # service recovery), carried in the package's Binary table.
-  add_library(QuorvanexSetup SHARED
-    ${PROJECT_SOURCE_DIR}/packaging/windows/install_actions_win32.cpp
-    ${PROJECT_SOURCE_DIR}/packaging/windows/install_actions.def)
-  # Windows Installer's library by file name: the name alone is the msi target.
-  target_link_libraries(QuorvanexSetup PRIVATE qv_install_core advapi32
-    $<IF:$<CXX_COMPILER_ID:MSVC>,msi.lib,-lmsi>)
-  set_target_properties(QuorvanexSetup PROPERTIES PREFIX "")
-  if(MINGW)
-    # Loaded by the installer's own process: no runtime DLLs beside it.
-    target_link_options(QuorvanexSetup PRIVATE -static)
-  endif()
-  add_custom_target(msi
-    COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/windows/build-msi.sh
-            ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
-            ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-x64.msi
-    VERBATIM)
-  add_dependencies(msi ${QV_INSTALL_PROGRAMS} ServiceStopWait QuorvanexSetup)
 else()
   # Paths are relative to "/" (cmake --install --prefix DIR stages the same
   # tree under DIR). The Monitor reads its INI files beside itself; they live

@@ -10,10 +10,10 @@ namespace qv {
 inline constexpr wchar_t kAdministratorsOnlySddl[] = L"D:PAI(A;;FA;;;SY)(A;;FA;;;BA)";
 
 // Replaces the DACL of an existing file by that one; false when it was not set.
-bool RestrictToAdministrators(const std::wstring& path);
+[[nodiscard]] bool RestrictToAdministrators(const std::wstring& path);
 
 // Creates an empty file with that DACL; false when the file exists already or
 // cannot be made.
-bool CreateAdministratorsOnlyFile(const std::wstring& path);
+[[nodiscard]] bool CreateAdministratorsOnlyFile(const std::wstring& path);
 
 }  // namespace qv

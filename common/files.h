@@ -15,16 +15,16 @@ bool IsDirectory(const std::wstring& path);
 bool MakeDirectory(const std::wstring& path);
 bool RemoveFile(const std::wstring& path);
 // Fails when `to` exists (MoveFileW).
-bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to);
+[[nodiscard]] bool MoveFileNoReplace(const std::wstring& from, const std::wstring& to);
 // CopyFileW(from, to, FALSE); `ownerOnly` restricts the copy to its owner
 // where the platform has such modes (the copy may hold a password). Only a
 // regular file is copied: a FIFO or device in place of `from` is refused, not
 // waited for. On Linux the old `to` is removed first and the copy made as a
 // new file, so a link planted at that name is never followed.
-bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly = false);
+[[nodiscard]] bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool ownerOnly = false);
 // Makes `path` as a new, empty file; false when anything (a link included)
 // already has that name.
-bool CreateNewFile(const std::wstring& path, bool ownerOnly = false);
+[[nodiscard]] bool CreateNewFile(const std::wstring& path, bool ownerOnly = false);
 
 // What one AppendToFile did.
 struct AppendResult {
@@ -40,7 +40,7 @@ struct AppendResult {
 // end; the caller may cut it off with TruncateFile(path, sizeBefore).
 // Only a regular file is written: a link at `path` (a reparse point on
 // Windows), a FIFO or a device is refused, and the open never waits.
-AppendResult AppendToFile(const std::wstring& path, std::string_view bytes);
+[[nodiscard]] AppendResult AppendToFile(const std::wstring& path, std::string_view bytes);
 // Cuts an existing regular file back to `size` bytes.
 bool TruncateFile(const std::wstring& path, std::uint64_t size);
 
@@ -55,7 +55,7 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // rename; it is tried for about 200 ms. Nothing is forced to the disk: after
 // a power loss the file may be empty until it is written again. False when
 // any step failed; the temporary file is gone.
-bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
+[[nodiscard]] bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
 
 // A directory held open while the files in it are worked on, so that it
 // cannot be swapped for a link meanwhile. Path() names the held directory for

@@ -109,8 +109,9 @@ bool CopyFileReplace(const std::wstring& from, const std::wstring& to, bool owne
   if (!IsPlainFile(from)) return false;
   // A protected copy exists with its DACL before any text is copied into it
   // (overwriting keeps the target's DACL), so it never carries the folder's
-  // rights; the DACL is set again afterwards in case it was not kept.
-  if (ownerOnly) CreateAdministratorsOnlyFile(to);
+  // rights; the DACL is set again afterwards in case it was not kept, or
+  // the protected file could not be made first.
+  if (ownerOnly) static_cast<void>(CreateAdministratorsOnlyFile(to));
   const bool copied = CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
   if (ownerOnly && !RestrictToAdministrators(to)) {
     DeleteFileW(to.c_str());

@@ -17,7 +17,7 @@ class IniFile {
   enum class Encoding { Ansi, Utf16Le };  // ANSI = code page 932
 
   IniFile() = default;
-  static IniFile Parse(std::string bytes);
+  [[nodiscard]] static IniFile Parse(std::string bytes);
 
   // The value of the first `key` in the first section named `section`, or
   // nothing when the section, the key or its "=" is missing.
@@ -26,7 +26,7 @@ class IniFile {
 
   // Sets a value as WritePrivateProfileStringW does; false when nothing changed.
   bool Set(std::wstring_view section, std::wstring_view key, std::wstring_view value);
-  std::string Serialize() const;
+  [[nodiscard]] std::string Serialize() const;
   Encoding GetEncoding() const { return encoding_; }
 
   // RtlUnicodeStringToInteger, base 0, wrapping to 32 bits.

@@ -18,7 +18,8 @@ class ProcessRunner {
   // Starts `commandLine` (Windows command-line rules: the first element names
   // the program) with no window and no inherited handles, in the current
   // directory and environment, and waits at most `bound` for it to end.
-  virtual ProcessOutcome Run(const std::wstring& commandLine, std::chrono::milliseconds bound) = 0;
+  [[nodiscard]] virtual ProcessOutcome Run(const std::wstring& commandLine,
+                                           std::chrono::milliseconds bound) = 0;
 };
 
 ProcessRunner& SystemProcessRunner();

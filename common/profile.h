@@ -37,7 +37,7 @@ class ProfileReader {
 };
 
 // WritePrivateProfileStringW(section, key, value, path).
-bool WriteProfileValue(const std::wstring& path, std::wstring_view section, std::wstring_view key,
-                        std::wstring_view value);
+[[nodiscard]] bool WriteProfileValue(const std::wstring& path, std::wstring_view section,
+                                     std::wstring_view key, std::wstring_view value);
 
 }  // namespace qv

@@ -17,6 +17,7 @@ struct SpawnOptions {
 
 // Starts args[0] (looked up on PATH when it holds no '/') with `args`.
 // Returns 0 and the child's id, or the errno value of the failure.
-int SpawnArguments(const std::vector<std::wstring>& args, const SpawnOptions& options, pid_t& pid);
+[[nodiscard]] int SpawnArguments(const std::vector<std::wstring>& args, const SpawnOptions& options,
+                                 pid_t& pid);
 
 }  // namespace qv

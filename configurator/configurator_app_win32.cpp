@@ -9,16 +9,9 @@
 
 class CConfiguratorApp {
  public:
-  CConfiguratorApp();
   // False: there is no message loop after the dialog, the program ends.
   BOOL InitInstance();
-
- private:
-  static constexpr DWORD kRestartSupportOnly = 1;
-  DWORD restartManagerSupportFlags_;
 };
-
-CConfiguratorApp::CConfiguratorApp() : restartManagerSupportFlags_(kRestartSupportOnly) {}
 
 BOOL CConfiguratorApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{};
@@ -26,8 +19,9 @@ BOOL CConfiguratorApp::InitInstance() {
   controls.dwICC = ICC_WIN95_CLASSES;
   InitCommonControlsEx(&controls);
 
-  // After a restart by the Restart Manager the program comes back as it started.
-  if (restartManagerSupportFlags_ & kRestartSupportOnly) RegisterApplicationRestart(nullptr, 0);
+  // Restart support only: after a restart by the Restart Manager the program
+  // comes back as it started.
+  RegisterApplicationRestart(nullptr, 0);
 
   CConfiguratorDlg dialog(qv::TheConfiguratorSettings());
   dialog.DoModal();

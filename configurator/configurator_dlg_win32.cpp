@@ -6,6 +6,7 @@
 
 #include "common/clock.h"
 #include "common/format.h"
+#include "common/system.h"
 #include "common/unique_handle.h"
 #include "configurator/messages.h"
 #include "configurator/resource.h"
@@ -122,7 +123,7 @@ BOOL CConfiguratorDlg::OnInitDialog() {
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
-  qv::LoadDialogSettings();
+  qv::LoadDialogSettings(settings_, qv::ExecutableDirectory());
 
   constexpr DWORD kListStyles = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
   SendMessageW(serverList_, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);

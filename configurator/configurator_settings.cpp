@@ -11,10 +11,6 @@ ConfiguratorSettings& TheConfiguratorSettings() {
   return settings;
 }
 
-void LoadDialogSettings() { LoadDialogSettings(TheConfiguratorSettings(), ExecutableDirectory()); }
-
-bool SaveDialogSettings() { return SaveDialogSettings(TheConfiguratorSettings()); }
-
 void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirectory) {
   s.exeDirectory = exeDirectory;
 

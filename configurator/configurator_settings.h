@@ -23,13 +23,10 @@ struct ConfiguratorSettings {
 // The process-wide record; the dialog only shows it.
 ConfiguratorSettings& TheConfiguratorSettings();
 
-// Fill / write the process-wide record, with the INI files beside the executable.
-void LoadDialogSettings();
-bool SaveDialogSettings();
-
-// The same for a given record and directory (the save uses s.exeDirectory).
-// The save writes every key it can and is false when any write failed.
+// Fills `s` from the INI files in `exeDirectory`, and writes it back there
+// (s.exeDirectory). The save writes every key it can and is false when any
+// write failed.
 void LoadDialogSettings(ConfiguratorSettings& s, const std::wstring& exeDirectory);
-bool SaveDialogSettings(const ConfiguratorSettings& s);
+[[nodiscard]] bool SaveDialogSettings(const ConfiguratorSettings& s);
 
 }  // namespace qv

@@ -1,14 +1,9 @@
-#include <windows.h>
+#include "configurator/service_manager_win32.h"
 
 #include <string>
 
-#include "configurator/service_restart.h"
-
 namespace qv {
 namespace {
-
-SC_HANDLE ToSc(ServiceManager::Handle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
-ServiceManager::Handle FromSc(SC_HANDLE handle) { return reinterpret_cast<ServiceManager::Handle>(handle); }
 
 // Standard required rights plus query/change configuration, query status,
 // enumerate dependents, start and stop (0xF003F).

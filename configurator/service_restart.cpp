@@ -22,8 +22,8 @@ using ManagedHandle = UniqueHandle<ManagedHandleTraits>;
 // The first wait, then polling within `boundMs`; false when the state is not
 // reached in time or the query fails.
 bool WaitForState(ServiceManager& manager, Clock& clock, ServiceManager::Handle service,
-                  std::uint32_t wanted, std::uint32_t boundMs) {
-  clock.SleepMs(kRestartWaitMs);
+                  std::uint32_t wanted, std::uint32_t firstWaitMs, std::uint32_t boundMs) {
+  if (firstWaitMs > 0) clock.SleepMs(firstWaitMs);
   for (std::uint32_t polledMs = 0;; polledMs += kStatePollMs) {
     const std::optional<std::uint32_t> state = manager.QueryState(service);
     if (!state) return false;
@@ -35,6 +35,17 @@ bool WaitForState(ServiceManager& manager, Clock& clock, ServiceManager::Handle 
 
 }  // namespace
 
+bool StopServiceAndWait(ServiceManager& manager, Clock& clock, ServiceManager::Handle service,
+                        std::uint32_t firstWaitMs, std::uint32_t boundMs) {
+  const std::optional<std::uint32_t> before = manager.QueryState(service);
+  if (!before) return false;
+  if (*before == kServiceStopped) return true;
+  // Pending and paused states are stopped too; whether the request was taken
+  // shows in the state.
+  manager.SendStop(service);
+  return WaitForState(manager, clock, service, kServiceStopped, firstWaitMs, boundMs);
+}
+
 bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view name) {
   // Declared in this order so that the service handle is closed first.
   const ManagedHandle scm({&manager, manager.OpenManager()});
@@ -42,16 +53,10 @@ bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view nam
   const ManagedHandle service({&manager, manager.OpenNamedService(scm.Get().value, name)});
   if (!service) return false;
 
-  const std::optional<std::uint32_t> before = manager.QueryState(service.Get().value);
-  if (!before) return false;
-  if (*before != kServiceStopped) {
-    // Pending and paused states are stopped too; whether the request was
-    // taken shows in the state.
-    manager.SendStop(service.Get().value);
-    if (!WaitForState(manager, clock, service.Get().value, kServiceStopped, kStopWaitBoundMs)) return false;
-  }
-  if (!manager.StartWithoutArguments(service.Get().value)) return false;
-  return WaitForState(manager, clock, service.Get().value, kServiceRunning, kStartWaitBoundMs);
+  const ServiceManager::Handle handle = service.Get().value;
+  if (!StopServiceAndWait(manager, clock, handle, kRestartWaitMs, kStopWaitBoundMs)) return false;
+  if (!manager.StartWithoutArguments(handle)) return false;
+  return WaitForState(manager, clock, handle, kServiceRunning, kRestartWaitMs, kStartWaitBoundMs);
 }
 
 bool RestartMonitorService(ServiceManager& manager, Clock& clock) {

@@ -20,7 +20,7 @@ class ServiceManager {
   virtual Handle OpenNamedService(Handle manager, std::wstring_view name) = 0;
   virtual std::optional<std::uint32_t> QueryState(Handle service) = 0;  // dwCurrentState
   virtual bool SendStop(Handle service) = 0;
-  virtual bool StartWithoutArguments(Handle service) = 0;
+  [[nodiscard]] virtual bool StartWithoutArguments(Handle service) = 0;
   virtual void Close(Handle handle) = 0;
 };
 
@@ -31,10 +31,16 @@ inline constexpr std::uint32_t kStatePollMs = 250;
 inline constexpr std::uint32_t kStopWaitBoundMs = 60000;
 inline constexpr std::uint32_t kStartWaitBoundMs = 30000;
 
-// Stops the service unless it is stopped and waits until it has stopped (a
-// stop may wait for an alert under way), starts it and waits until it runs.
-// True only when it was seen running; a service that does not stop within
-// the bound is not started.
+// Asks the open `service` to stop unless it is stopped, and waits until it
+// has (a stop may wait for an alert under way): `firstWaitMs`, then a query
+// every kStatePollMs for at most `boundMs`. False when it was not seen
+// stopped, or a query failed.
+bool StopServiceAndWait(ServiceManager& manager, Clock& clock, ServiceManager::Handle service,
+                        std::uint32_t firstWaitMs, std::uint32_t boundMs);
+
+// Stops the service and waits as above (kRestartWaitMs, kStopWaitBoundMs),
+// starts it and waits until it runs. True only when it was seen running; a
+// service that does not stop within the bound is not started.
 bool RestartService(ServiceManager& manager, Clock& clock, std::wstring_view name);
 // The same for the Monitor's service.
 bool RestartMonitorService(ServiceManager& manager, Clock& clock);

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "common/text_util.h"
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/wql.h"
 
 namespace {
 

@@ -36,8 +36,4 @@ void LoadSettings();
 // Fills `settings` from the INI files in `exeDirectory` (for tests).
 void LoadSettings(MonitorSettings& settings, const std::wstring& exeDirectory);
 
-// A directory named in an INI file: a relative `value` lies below
-// `exeDirectory`, an absolute one is taken as given.
-std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value);
-
 }  // namespace qv

@@ -5,9 +5,9 @@
 
 namespace qv {
 
-std::wstring ReadAlertBody(const std::wstring& iniPath, bool isPing, const std::wstring& hardwarePattern) {
+std::wstring ReadAlertBody(const std::wstring& iniPath, CheckKind kind, const std::wstring& hardwarePattern) {
   const ProfileReader ini(iniPath);
-  if (isPing) return ini.GetString(L"Config", L"Body_ping", L"ping error");
+  if (kind == CheckKind::Ping) return ini.GetString(L"Config", L"Body_ping", L"ping error");
   std::wstring body = ini.GetString(L"Config", L"Body_device", L"<name>");
   ReplaceAll(body, L"<name>", hardwarePattern);
   return body;

@@ -44,7 +44,7 @@ void RemoveLeftoverMailCopy(const MonitorSettings& settings, std::int32_t copyIn
   RemoveFile(MailCopyPath(settings, copyIndex));
 }
 
-bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, bool isPing,
+bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, CheckKind kind,
                            ProcessRunner& runner, std::chrono::milliseconds waitBound) {
   const std::wstring mailIni = JoinPath(settings.exeDirectory, kMailIni);
   const std::wstring copy = MailCopyPath(settings, copyIndex);
@@ -59,8 +59,9 @@ bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyInd
     if (PathExists(mailIni) || !CreateNewFile(copy, /*ownerOnly=*/true)) return false;
   }
 
-  const std::wstring body = ReadAlertBody(copy, isPing, settings.hardwarePattern);
-  WriteProfileValue(copy, L"Config", L"Body", body);
+  const std::wstring body = ReadAlertBody(copy, kind, settings.hardwarePattern);
+  // Without its body the mailer would send the wrong text, or none.
+  if (!WriteProfileValue(copy, L"Config", L"Body", body)) return false;
 
   const std::wstring commandLine =
       Format(L"%s \"%s\"", ProgramToken(JoinPath(settings.exeDirectory, L"Ostrival.exe")), copy);

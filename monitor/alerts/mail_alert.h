@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "monitor/check_kind.h"
+
 namespace qv {
 
 struct MonitorSettings;
@@ -18,8 +20,9 @@ void RemoveLeftoverMailCopy(const MonitorSettings& settings, std::int32_t copyIn
 
 // Copies mail.ini to mail_<copyIndex>.ini, writes the body of the kind into
 // it as "Body", runs the mailer on it and deletes it. True when the mailer
-// exited with 0 within `waitBound`.
-bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, bool isPing,
+// exited with 0 within `waitBound`; a copy that cannot be made or take its
+// body fails the mail without starting the mailer.
+bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, CheckKind kind,
                            ProcessRunner& runner, std::chrono::milliseconds waitBound);
 
 }  // namespace qv

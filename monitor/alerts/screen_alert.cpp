@@ -4,8 +4,8 @@
 #include "common/server_info.h"
 #include "common/system.h"
 #include "monitor/alerts/alert_body.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 
 namespace qv {
 
@@ -14,13 +14,13 @@ std::wstring ScreenAlertCommandLine(const std::wstring& stamp, const std::wstrin
 }
 
 bool ShowScreenAlertThroughWmi(WmiConnection& wmi, const QuorvanexServerInfo& info,
-                               const MonitorSettings& settings, bool isPing, std::int64_t eventTime) {
+                               const MonitorSettings& settings, CheckKind kind, std::int64_t eventTime) {
   if (!wmi.Connect(info)) {
     wmi.Release();
     return false;
   }
   const std::wstring body =
-      ReadAlertBody(JoinPath(settings.exeDirectory, kMessageIni), isPing, settings.hardwarePattern);
+      ReadAlertBody(JoinPath(settings.exeDirectory, kMessageIni), kind, settings.hardwarePattern);
   const std::wstring stamp = FormatLocalTime(eventTime, L"%Y/%m/%d %H:%M:%S");
   std::wstring returnValue;
   const bool ran = wmi.StartProcess(ScreenAlertCommandLine(stamp, body), L"", returnValue);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/server_info.h"
+#include "monitor/check_kind.h"
 
 namespace qv {
 
@@ -19,6 +20,6 @@ std::wstring ScreenAlertCommandLine(const std::wstring& stamp, const std::wstrin
 // when msg.exe was started (Create ran and returned 0); what it then does is
 // not looked at.
 bool ShowScreenAlertThroughWmi(WmiConnection& wmi, const QuorvanexServerInfo& info,
-                               const MonitorSettings& settings, bool isPing, std::int64_t eventTime);
+                               const MonitorSettings& settings, CheckKind kind, std::int64_t eventTime);
 
 }  // namespace qv

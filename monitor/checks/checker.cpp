@@ -6,10 +6,10 @@
 #include "common/text_util.h"
 #include "monitor/alerts/screen_alert.h"
 #include "monitor/checks/ping.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 
 namespace qv {
 namespace {
@@ -19,7 +19,19 @@ CycleObserver& NoObserver() {
   return none;
 }
 
-CheckKind KindOf(bool isPing) { return isPing ? CheckKind::Ping : CheckKind::Device; }
+// The Checker's own record stands for this computer: the device check and
+// the screen alert connect to it, the mail log lines name its server, and its
+// index names the mail copy (mail_12345.ini).
+constexpr std::int32_t kMailCopyIndex = 12345;
+
+QuorvanexServerInfo ThisComputer() {
+  QuorvanexServerInfo info;
+  info.index = kMailCopyIndex;
+  info.enabled = false;
+  info.port = 0;
+  info.server = ComputerName();
+  return info;
+}
 
 }  // namespace
 
@@ -33,13 +45,9 @@ CheckerPorts SystemCheckerPorts() {
 }
 
 Checker::Checker(const MonitorSettings& settings, CheckerPorts ports)
-    : settings_(settings), ports_(std::move(ports)) {
+    : settings_(settings), ports_(std::move(ports)), info_(ThisComputer()) {
   if (ports_.clock == nullptr) ports_.clock = &SystemClock();
   if (ports_.observer == nullptr) ports_.observer = &NoObserver();
-  info_.index = kCheckerIndex;
-  info_.enabled = false;
-  info_.port = 0;
-  info_.server = ComputerName();
 }
 
 void Checker::RunCycle(std::stop_token stop) {
@@ -48,8 +56,8 @@ void Checker::RunCycle(std::stop_token stop) {
   if (settings_.deviceThreshold != 0) CheckDevice();
   if (settings_.pingThreshold != 0) CheckPing(stop);
   // At stop no new alert begins: the stop waits only for one under way.
-  if (!stop.stop_requested()) HandleCrossing(false, settings_.deviceThreshold, device_);
-  if (!stop.stop_requested()) HandleCrossing(true, settings_.pingThreshold, ping_);
+  if (!stop.stop_requested()) HandleCrossing(CheckKind::Device, settings_.deviceThreshold, device_);
+  if (!stop.stop_requested()) HandleCrossing(CheckKind::Ping, settings_.pingThreshold, ping_);
   observer.CycleEnded(device_.errorCount, ping_.errorCount);
 }
 
@@ -63,7 +71,7 @@ void Checker::CheckDevice() {
     const bool healthy = wmi->QueryDeviceStatus(settings_.hardwarePattern, status) &&
                          EqualsNoCase(status, L"OK");
     if (healthy) {
-      device_.alertShown = 0;
+      device_.alertShown = false;
       device_.mailCount = 0;
     } else {
       ++device_.errorCount;
@@ -85,7 +93,7 @@ void Checker::CheckPing(const std::stop_token& stop) {
     ports_.observer->PingAnswered(address, answered);
     if (answered) {
       ping_.mailCount = 0;
-      ping_.alertShown = 0;
+      ping_.alertShown = false;
       ports_.observer->CheckCounted(CheckKind::Ping, true);
       return;
     }
@@ -94,37 +102,37 @@ void Checker::CheckPing(const std::stop_token& stop) {
   ports_.observer->CheckCounted(CheckKind::Ping, false);
 }
 
-void Checker::HandleCrossing(bool isPing, std::int32_t threshold, CheckState& state) {
+void Checker::HandleCrossing(CheckKind kind, std::int32_t threshold, CheckState& state) {
   // Unsigned on purpose: a negative threshold in the INI file never alerts.
   if (!(state.errorCount > static_cast<std::uint32_t>(threshold))) return;
-  if (isPing) {
+  if (kind == CheckKind::Ping) {
     WriteLog(msg::kPingThresholdExceeded);
   } else {
     WriteLog(msg::kDeviceThresholdExceeded);
   }
   CycleObserver& observer = *ports_.observer;
-  observer.ThresholdCrossed(KindOf(isPing));
+  observer.ThresholdCrossed(kind);
 
-  if (settings_.screenAlertEnabled && state.alertShown == 0) {
+  if (settings_.screenAlertEnabled && !state.alertShown) {
     const std::int64_t now = ports_.clock->Now();
-    // Counted before the attempt: a failed alert is not retried in this episode.
-    ++state.alertShown;
-    const bool shown = ShowScreenAlert(isPing, now);
+    // Set before the attempt: a failed alert is not retried in this episode.
+    state.alertShown = true;
+    const bool shown = ShowScreenAlert(kind, now);
     if (shown) {
-      if (isPing) {
+      if (kind == CheckKind::Ping) {
         WriteLog(msg::kScreenAlertPing);
       } else {
         WriteLog(msg::kScreenAlertDevice);
       }
     }
-    observer.ScreenAlertTried(KindOf(isPing), shown);
+    observer.ScreenAlertTried(kind, shown);
   }
 
   const std::uint32_t limit = settings_.mailSendLimit;
   if (limit == 0) {
     state.errorCount = 0;
   } else if (limit == kMailSendNoLimit || state.mailCount < limit) {
-    const bool sent = SendAlertMail(isPing);
+    const bool sent = SendAlertMail(kind);
     if (sent) {
       WriteLog(msg::kMailSent, info_.server);
       ++state.mailCount;
@@ -133,19 +141,19 @@ void Checker::HandleCrossing(bool isPing, std::int32_t threshold, CheckState& st
       // The counter stays above the threshold, so the next cycle tries again.
       WriteLog(msg::kMailFailed, info_.server);
     }
-    observer.MailTried(KindOf(isPing), sent);
+    observer.MailTried(kind, sent);
   } else {
     state.errorCount = 0;
   }
 }
 
-bool Checker::ShowScreenAlert(bool isPing, std::int64_t eventTime) {
+bool Checker::ShowScreenAlert(CheckKind kind, std::int64_t eventTime) {
   std::unique_ptr<WmiConnection> wmi = ports_.newWmiConnection();
-  return ShowScreenAlertThroughWmi(*wmi, info_, settings_, isPing, eventTime);
+  return ShowScreenAlertThroughWmi(*wmi, info_, settings_, kind, eventTime);
 }
 
-bool Checker::SendAlertMail(bool isPing) {
-  return SendMailThroughMailer(settings_, info_.index, isPing, *ports_.processRunner,
+bool Checker::SendAlertMail(CheckKind kind) {
+  return SendMailThroughMailer(settings_, info_.index, kind, *ports_.processRunner,
                                ports_.mailerWaitBound);
 }
 

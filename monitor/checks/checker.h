@@ -1,7 +1,7 @@
 #pragma once
-// The monitoring object: a check cycle every intervalMinutes that counts
-// failures and raises alerts past the thresholds. Its thread belongs to the
-// Monitoring object that owns it.
+// The check cycle: counts the failures of each check and raises alerts past
+// the thresholds. Monitoring owns the Checker and runs a cycle every
+// intervalMinutes on its thread.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -19,9 +19,6 @@ struct MonitorSettings;
 class WmiConnection;
 class ProcessRunner;
 class Clock;
-
-// The index of the Checker's own record; it names the mail copy (mail_12345.ini).
-inline constexpr std::int32_t kCheckerIndex = 12345;
 
 // What the cycle needs of the world; tests put fakes here.
 struct CheckerPorts {
@@ -42,8 +39,8 @@ CheckerPorts SystemCheckerPorts();
 // cleared only when a crossing of the threshold has been handled.
 struct CheckState {
   std::uint32_t errorCount = 0;
-  std::uint32_t mailCount = 0;   // mails sent in this episode
-  std::uint32_t alertShown = 0;  // non-zero once the screen alert was tried
+  std::uint32_t mailCount = 0;  // mails sent in this episode
+  bool alertShown = false;      // the screen alert was tried in this episode
 };
 
 class Checker {
@@ -56,12 +53,12 @@ class Checker {
   // ends before the next server and counts nothing, and no alert begins; an
   // alert already under way finishes.
   void RunCycle(std::stop_token stop = {});
-  // The on-screen alert (msg.exe through WMI); `isPing` false = device kind.
-  bool ShowScreenAlert(bool isPing, std::int64_t eventTime);
+  // The on-screen alert (msg.exe through WMI).
+  bool ShowScreenAlert(CheckKind kind, std::int64_t eventTime);
   // The mail alert through the external mailer.
-  bool SendAlertMail(bool isPing);
+  bool SendAlertMail(CheckKind kind);
 
-  // This computer, for the device check and the alerts.
+  // The Checker's own record: this computer.
   const QuorvanexServerInfo& Info() const { return info_; }
   const CheckState& PingState() const { return ping_; }
   const CheckState& DeviceState() const { return device_; }
@@ -71,11 +68,11 @@ class Checker {
  private:
   void CheckDevice();
   void CheckPing(const std::stop_token& stop);
-  void HandleCrossing(bool isPing, std::int32_t threshold, CheckState& state);
+  void HandleCrossing(CheckKind kind, std::int32_t threshold, CheckState& state);
 
   const MonitorSettings& settings_;
   CheckerPorts ports_;
-  QuorvanexServerInfo info_;
+  const QuorvanexServerInfo info_;
   CheckState ping_;
   CheckState device_;
 };

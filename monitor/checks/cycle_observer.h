@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace qv {
+#include "monitor/check_kind.h"
 
-enum class CheckKind { Device, Ping };
+namespace qv {
 
 // Every report does nothing unless overridden.
 class CycleObserver {

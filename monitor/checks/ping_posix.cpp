@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "common/handles_posix.h"
-#include "monitor/checks/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "monitor/checks/ping.h"
 
 namespace qv {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "common/ipv4_text.h"
 #include "common/unique_handle.h"
-#include "monitor/checks/ipv4_text.h"
 #include "monitor/checks/ping.h"
 
 namespace qv {

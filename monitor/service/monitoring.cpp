@@ -5,11 +5,11 @@
 
 #include "common/clock.h"
 #include "monitor/alerts/mail_alert.h"
-#include "monitor/checks/com_apartment.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
 #include "monitor/metrics/metrics_file.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/com_apartment.h"
 
 namespace qv {
 namespace {

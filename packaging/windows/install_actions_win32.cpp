@@ -3,6 +3,9 @@
 //   CheckSettings (immediate, before anything is changed) checks the settings
 //     properties given to msiexec; a bad value ends the installation with a
 //     message that names it. The good ones become ApplySettings' data.
+//   CreateMissingIniFiles (deferred, as LocalSystem, after the files are in
+//     place) makes each live INI file that is missing from the installed
+//     defaults; an existing one is the administrator's and stays.
 //   ApplySettings (deferred, as LocalSystem, after the files and the service
 //     are in place and before the service starts) writes them into the live
 //     INI files, lets only SYSTEM and Administrators open mail.ini, and sets
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "common/file_security_win32.h"
+#include "common/files.h"
 #include "common/format.h"
 #include "common/handles_win32.h"
 #include "common/server_info.h"
@@ -36,6 +40,9 @@ struct MsiHandleTraits {
 using UniqueMsiHandle = qv::UniqueHandle<MsiHandleTraits>;
 
 constexpr wchar_t kInstallDirKey[] = L"INSTALLDIR";
+// The installed defaults' folder below the program folder (DEFAULTSDIR in
+// quorvanex.wxs).
+constexpr wchar_t kDefaultsFolder[] = L"defaults";
 // Recovery: restart one minute after the first and the second failure, then
 // nothing; the failure count starts again after a day without failure.
 constexpr DWORD kRestartDelayMs = 60 * 1000;
@@ -64,6 +71,14 @@ void Report(MSIHANDLE install, INSTALLMESSAGE kind, const std::wstring& text) {
 
 void ReportError(MSIHANDLE install, const std::wstring& text) {
   Report(install, static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR), text);
+}
+
+// The program folder as the installer gives it, without the trailing
+// backslash; empty, and reported, when it is unknown.
+std::wstring ProgramFolder(MSIHANDLE install, std::wstring directory) {
+  while (!directory.empty() && directory.back() == L'\\') directory.pop_back();
+  if (directory.empty()) ReportError(install, L"the program folder is unknown.");
+  return directory;
 }
 
 std::wstring Joined(const std::vector<std::wstring>& lines) {
@@ -147,19 +162,18 @@ extern "C" UINT __stdcall CheckSettings(MSIHANDLE install) {
 
 extern "C" UINT __stdcall ApplySettings(MSIHANDLE install) {
   InstallProperties given = qv::DecodeInstallData(Property(install, L"CustomActionData"));
-  std::wstring directory = given[kInstallDirKey];
+  const std::wstring directory = ProgramFolder(install, given[kInstallDirKey]);
   given.erase(kInstallDirKey);
-  while (!directory.empty() && directory.back() == L'\\') directory.pop_back();
-  if (directory.empty()) {
-    ReportError(install, L"the program folder is unknown.");
-    return ERROR_INSTALL_FAILURE;
-  }
+  if (directory.empty()) return ERROR_INSTALL_FAILURE;
   if (const auto problems = qv::CheckInstallProperties(given); !problems.empty()) {
     ReportError(install, Joined(problems));
     return ERROR_INSTALL_FAILURE;
   }
-  for (const std::wstring& line : qv::ApplyInstallProperties(directory, given)) {
-    Report(install, INSTALLMESSAGE_INFO, L"wrote " + line);
+  const qv::InstallWrites writes = qv::ApplyInstallProperties(directory, given);
+  for (const std::wstring& line : writes.written) Report(install, INSTALLMESSAGE_INFO, L"wrote " + line);
+  if (!writes.failed.empty()) {
+    ReportError(install, L"these settings cannot be written:\n" + Joined(writes.failed));
+    return ERROR_INSTALL_FAILURE;
   }
 
   const std::wstring mailIni = qv::JoinPath(directory, qv::kMailIni);
@@ -173,5 +187,24 @@ extern "C" UINT __stdcall ApplySettings(MSIHANDLE install) {
   const std::wstring recovery = SetRecoveryActions(install);
   if (recovery.empty()) return ERROR_INSTALL_FAILURE;
   Report(install, INSTALLMESSAGE_INFO, L"service recovery actions " + recovery);
+  return ERROR_SUCCESS;
+}
+
+extern "C" UINT __stdcall CreateMissingIniFiles(MSIHANDLE install) {
+  const std::wstring directory = ProgramFolder(install, Property(install, L"CustomActionData"));
+  if (directory.empty()) return ERROR_INSTALL_FAILURE;
+  for (const wchar_t* name : {qv::kConfigIni, qv::kQuorvanexIni, qv::kMailIni, qv::kMessageIni}) {
+    const std::wstring live = qv::JoinPath(directory, name);
+    if (qv::PathExists(live)) {
+      Report(install, INSTALLMESSAGE_INFO, live + L": kept");
+      continue;
+    }
+    const std::wstring installed = qv::JoinPath(qv::JoinPath(directory, kDefaultsFolder), name);
+    if (!qv::CopyFileReplace(installed, live)) {
+      ReportError(install, qv::Format(L"%s cannot be made from %s (error %u).", live, installed, GetLastError()));
+      return ERROR_INSTALL_FAILURE;
+    }
+    Report(install, INSTALLMESSAGE_INFO, live + L": made from " + installed);
+  }
   return ERROR_SUCCESS;
 }

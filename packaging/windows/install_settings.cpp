@@ -4,11 +4,11 @@
 #include <optional>
 
 #include "common/format.h"
-#include "common/text_util.h"
+#include "common/ipv4_text.h"
 #include "common/profile.h"
 #include "common/server_info.h"
 #include "common/system.h"
-#include "monitor/checks/ipv4_text.h"
+#include "common/text_util.h"
 
 namespace qv {
 namespace {
@@ -101,23 +101,38 @@ bool IsGood(const Setting& setting, std::wstring_view value) {
   return false;
 }
 
+// Writes one key of `file` in `directory`; a key that could not be written
+// is noted in `writes`.
+bool WriteKey(const std::wstring& directory, const wchar_t* file, const std::wstring& section,
+              const wchar_t* key, const std::wstring& value, InstallWrites& writes) {
+  if (WriteProfileValue(JoinPath(directory, file), section, key, value)) return true;
+  writes.failed.push_back(Format(L"%s %s.%s", file, section, key));
+  return false;
+}
+
+// The same, and a key written is noted with its value as the programs will
+// read it back.
+void WriteNotedKey(const std::wstring& directory, const wchar_t* file, const std::wstring& section,
+                   const wchar_t* key, const std::wstring& value, InstallWrites& writes) {
+  if (!WriteKey(directory, file, section, key, value, writes)) return;
+  const ProfileReader written(JoinPath(directory, file));
+  writes.written.push_back(Format(L"%s %s.%s=%s", file, section, key, written.GetString(section, key, L"")));
+}
+
 // The server list replaces the configured one. A section that already holds
 // the same address keeps its other keys (Enabled, Display, ...); sections past
 // the new Count stay in the file but are no longer read.
-void WriteServers(const std::wstring& path, const std::vector<std::wstring>& servers,
-                  std::vector<std::wstring>& written) {
-  const ProfileReader current(path);
+void WriteServers(const std::wstring& directory, const std::vector<std::wstring>& servers,
+                  InstallWrites& writes) {
+  const ProfileReader current(JoinPath(directory, kQuorvanexIni));
   for (std::size_t i = 0; i < servers.size(); ++i) {
     const std::wstring section = Format(L"Quorvanex_%u", i + 1);
     if (current.GetString(section, L"Server", L"") == servers[i]) continue;
-    WriteProfileValue(path, section, L"Enabled", L"1");
-    WriteProfileValue(path, section, L"Server", servers[i]);
-    WriteProfileValue(path, section, L"Display", L"");
-    written.push_back(Format(L"%s %s.Server=%s", kQuorvanexIni, section, servers[i]));
+    WriteKey(directory, kQuorvanexIni, section, L"Enabled", L"1", writes);
+    WriteNotedKey(directory, kQuorvanexIni, section, L"Server", servers[i], writes);
+    WriteKey(directory, kQuorvanexIni, section, L"Display", L"", writes);
   }
-  const std::wstring count = Format(L"%u", servers.size());
-  WriteProfileValue(path, L"Config", L"Count", count);
-  written.push_back(Format(L"%s Config.Count=%s", kQuorvanexIni, count));
+  WriteNotedKey(directory, kQuorvanexIni, L"Config", L"Count", Format(L"%u", servers.size()), writes);
 }
 
 }  // namespace
@@ -141,30 +156,27 @@ std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given)
   return problems;
 }
 
-std::vector<std::wstring> ApplyInstallProperties(const std::wstring& directory,
-                                                 const InstallProperties& given) {
-  std::vector<std::wstring> written;
+InstallWrites ApplyInstallProperties(const std::wstring& directory, const InstallProperties& given) {
+  InstallWrites writes;
   for (const Setting& setting : kSettings) {
     const auto found = given.find(setting.property);
     if (found == given.end() || !IsGood(setting, found->second)) continue;
-    const std::wstring path = JoinPath(directory, setting.file);
     switch (setting.kind) {
       case Kind::Servers:
-        WriteServers(path, SplitServers(found->second), written);
-        continue;
+        WriteServers(directory, SplitServers(found->second), writes);
+        break;
       case Kind::Text:
-        WriteProfileValue(path, setting.section, setting.key, found->second);
+        WriteNotedKey(directory, setting.file, setting.section, setting.key, found->second, writes);
         break;
       case Kind::Count:
       case Kind::MailSend:
         // Leading zeros go: the file holds the number as the programs write it.
-        WriteProfileValue(path, setting.section, setting.key, Format(L"%d", *ParseCount(found->second)));
+        WriteNotedKey(directory, setting.file, setting.section, setting.key,
+                      Format(L"%d", *ParseCount(found->second)), writes);
         break;
     }
-    written.push_back(Format(L"%s %s.%s=%s", setting.file, setting.section, setting.key,
-                             ProfileReader(path).GetString(setting.section, setting.key, L"")));
   }
-  return written;
+  return writes;
 }
 
 std::wstring EncodeInstallData(const InstallProperties& properties) {

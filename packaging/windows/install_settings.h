@@ -21,11 +21,18 @@ const std::vector<std::wstring>& InstallPropertyNames();
 // empty when every given value may be written.
 std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given);
 
-// Writes every given property into the INI files in `directory` and returns
-// one line per file and key written, for the installer's log. Absent
-// properties change nothing, and neither do values that fail the check.
-std::vector<std::wstring> ApplyInstallProperties(const std::wstring& directory,
-                                                 const InstallProperties& given);
+// What ApplyInstallProperties did, for the installer's log.
+struct InstallWrites {
+  // The keys given, each with its value as read back: "config.ini Config.Interval=7".
+  std::vector<std::wstring> written;
+  // Every key that could not be written: "config.ini Config.Interval".
+  std::vector<std::wstring> failed;
+};
+
+// Writes every given property into the INI files in `directory`. Absent
+// properties change nothing, and neither do values that fail the check. A
+// key that cannot be written does not stop the others.
+InstallWrites ApplyInstallProperties(const std::wstring& directory, const InstallProperties& given);
 
 // The data handed from the checking action to the deferred one: one
 // "NAME=value" line per property. Checked values hold no line break.

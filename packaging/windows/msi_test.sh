@@ -107,6 +107,11 @@ done
 for f in config.ini quorvanex.ini mail.ini message.ini; do
   check "live $f is the installed default" cmp -s "$dir/$f" "$defaults/$f"
 done
+made_from_defaults() { msi_log | grep -q "Quorvanex: .*\\\\$1: made from "; }  # file name
+kept() { msi_log | grep -q "Quorvanex: .*\\\\$1: kept"; }
+for f in config.ini quorvanex.ini mail.ini message.ini; do
+  check "installer logs $f as made from the defaults" made_from_defaults $f
+done
 check "service is running" wait_for '[ "$(state)" = RUNNING ]' 10
 check "service writes its log" wait_for 'log_text "$dir/log/log.txt" 2>/dev/null | grep -q エラーカウント監視開始' 10
 sleep 3  # the first cycle runs a second after the start
@@ -138,6 +143,7 @@ check "msiexec /i of a newer version with properties upgrades" msi /i "$tmp/new.
   MAILSEND=2
 check "upgrade keeps an edited config.ini" grep -q "kept by the administrator" "$dir/config.ini"
 check "upgrade restores a missing message.ini" cmp -s "$dir/message.ini" "$defaults/message.ini"
+check "installer logs message.ini as made, config.ini as kept" eval 'made_from_defaults message.ini && kept config.ini'
 check "INTERVAL, PING_THRESHOLD, DEVICE_THRESHOLD in config.ini" \
   test "$(ini config.ini Config Interval)/$(ini config.ini Threshold Ping)/$(ini config.ini Threshold DeviceManager)" = 7/3/4
 check "MAILSEND in mail.ini" test "$(ini mail.ini Config MailSend)" = 2

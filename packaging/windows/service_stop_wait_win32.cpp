@@ -5,25 +5,27 @@
 // stopped or absent, 1 when it is still running at the end of the wait.
 #include <windows.h>
 
+#include <cstdint>
 #include <cwchar>
 
+#include "common/clock.h"
 #include "common/handles_win32.h"
 #include "common/service_names.h"
+#include "configurator/service_manager_win32.h"
 
 using qv::UniqueServiceHandle;
 
 int wmain(int argc, wchar_t** argv) {
-  const DWORD seconds = argc > 1 ? static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10)) : 60;
+  const auto seconds = argc > 1 ? static_cast<std::uint32_t>(std::wcstoul(argv[1], nullptr, 10)) : 60u;
+  // Only the rights the stop needs, so that an absent service can be told
+  // from one that may not be stopped.
   UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return 1;
-  UniqueServiceHandle service(OpenServiceW(manager.Get(), qv::kMonitorServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+  UniqueServiceHandle service(
+      OpenServiceW(manager.Get(), qv::kMonitorServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
   if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : 1;
-  SERVICE_STATUS status{};
-  ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
-  for (DWORD waited = 0; waited <= seconds * 1000; waited += 250) {
-    if (!QueryServiceStatus(service.Get(), &status)) return 1;
-    if (status.dwCurrentState == SERVICE_STOPPED) return 0;
-    Sleep(250);
-  }
-  return 1;
+  // Asked at once: the installer waits on us.
+  const bool stopped = qv::StopServiceAndWait(qv::SystemServiceManager(), qv::SystemClock(),
+                                              qv::FromSc(service.Get()), /*firstWaitMs=*/0, seconds * 1000);
+  return stopped ? 0 : 1;
 }

@@ -101,7 +101,9 @@ TEST(ProfileWriter, ConcurrentWritersNeverLeaveAHalfFile) {
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([&, t] {
-      for (int i = 0; i < 20; ++i) WriteProfileValue(path, L"big", L"key0", std::to_wstring(t * 100 + i));
+      for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(WriteProfileValue(path, L"big", L"key0", std::to_wstring(t * 100 + i)));
+      }
     });
   }
   for (int i = 0; i < 50; ++i) {

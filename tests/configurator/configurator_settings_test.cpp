@@ -85,7 +85,7 @@ TEST(ConfiguratorSettings, SkippedSectionKeepsItsNumberAndSavingWritesOnlyEnable
   EXPECT_EQ(s.servers[1].display, L"third");
 
   s.servers[1].enabled = true;
-  SaveDialogSettings(s);
+  EXPECT_TRUE(SaveDialogSettings(s));
   EXPECT_EQ(Value(dir, L"quorvanex.ini", L"Quorvanex_1", L"Enabled"), L"1");  // was 7
   EXPECT_EQ(Value(dir, L"quorvanex.ini", L"Quorvanex_2", L"Enabled"), L"0");  // untouched
   EXPECT_EQ(Value(dir, L"quorvanex.ini", L"Quorvanex_3", L"Enabled"), L"1");
@@ -123,7 +123,7 @@ TEST(ConfiguratorSettings, CountZeroGivesNoServersAndSavingLeavesQuorvanexIniAlo
   test::WriteBytes(dir.File(L"quorvanex.ini"), original);
   ConfiguratorSettings s = Loaded(dir);
   EXPECT_TRUE(s.servers.empty());
-  SaveDialogSettings(s);
+  EXPECT_TRUE(SaveDialogSettings(s));
   EXPECT_EQ(test::ReadBytes(dir.File(L"quorvanex.ini")), original);
 }
 

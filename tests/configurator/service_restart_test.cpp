@@ -133,6 +133,22 @@ TEST_F(ServiceRestart, RefusedStartOrFailedQueryWhileWaitingIsAFailure) {
   EXPECT_EQ(std::count(journal.begin(), journal.end(), "start"), 0);
 }
 
+// The installer's helper waits for the stop alone, and asks at once.
+TEST_F(ServiceRestart, StopAndWaitWithoutAFirstWaitPollsAtOnceWithinItsBound) {
+  const ServiceManager::Handle manager = scm.OpenManager();
+  const ServiceManager::Handle service = scm.OpenNamedService(manager, L"any");
+  journal.clear();
+  scm.states = {kServiceRunning, kServiceStopPending, kServiceStopped};
+  EXPECT_TRUE(StopServiceAndWait(scm, sleeper, service, 0, 500));
+  EXPECT_EQ(journal, (Journal{"query", "stop", "query", "sleep 250", "query"}));
+
+  scm.states.assign(1000, kServiceStopPending);
+  EXPECT_FALSE(StopServiceAndWait(scm, sleeper, service, 0, 500));
+  EXPECT_EQ(SleptMs(journal, 5), 500u);
+  scm.Close(service);
+  scm.Close(manager);
+}
+
 // The real manager (under Wine: its Service Control Manager): a service that
 // does not exist fails at once, without waiting.
 TEST(ServiceRestartSystem, UnknownServiceFailsWithoutWaiting) {

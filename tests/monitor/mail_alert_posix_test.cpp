@@ -1,5 +1,6 @@
 // The mail copy where the account the service runs as may create files: the
-// program directory. What it plants there is neither followed nor waited for.
+// program directory. What it plants there is neither followed nor waited for;
+// a copy the disk has no room for sends no mail.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "common/text_util.h"
 #include "monitor/alerts/mail_alert.h"
 #include "monitor/settings.h"
+#include "tests/support/file_size_limit_posix.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -36,7 +38,7 @@ std::string N(const std::wstring& path) { return WideToUtf8(path); }
 class MailAlertPosix : public testing::Test {
  protected:
   MailAlertPosix() { settings.exeDirectory = dir.Path(); }
-  bool Send() { return SendMailThroughMailer(settings, 12345, true, runner, kMailerWaitBound); }
+  bool Send() { return SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound); }
 
   test::TempDir dir;
   test::TempDir elsewhere;
@@ -59,6 +61,17 @@ TEST_F(MailAlertPosix, AFifoInPlaceOfMailIniFailsTheMailWithoutWaiting) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(Send());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_EQ(runner.runs, 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(N(dir.File(L"mail_12345.ini"))))));
+}
+
+TEST_F(MailAlertPosix, ACopyThatCannotTakeItsBodyFailsTheMailWithoutStartingTheMailer) {
+  const std::string mailIni = "[Config]\r\nPassword=secret\r\n";
+  test::WriteBytes(dir.File(L"mail.ini"), mailIni);
+  {
+    test::FileSizeLimit limit(mailIni.size());  // room for the copy, not for its body
+    EXPECT_FALSE(Send());
+  }
   EXPECT_EQ(runner.runs, 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(N(dir.File(L"mail_12345.ini"))))));
 }

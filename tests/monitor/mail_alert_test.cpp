@@ -82,7 +82,7 @@ TEST_F(MailAlert, CommandLineNamesTheMailerAndTheCopyWithTheBound) {
   runner.outcome.exitCode = 0;
   WriteMailIni("");
   auto checker = MakeChecker(runner, 1234ms);
-  EXPECT_TRUE(checker->SendAlertMail(true));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Ping));
   ASSERT_EQ(runner.lines.size(), 1u);
   EXPECT_EQ(runner.lines[0], JoinPath(exeDir, L"Ostrival.exe") + L" \"" + copy + L"\"");
   EXPECT_EQ(runner.bounds[0], 1234ms);
@@ -106,7 +106,7 @@ TEST_F(MailAlert, OnlyExitCodeZeroOfAFinishedMailerCountsAsSent) {
               {false, false, 0, false}};
   for (const Row& r : rows) {
     runner.outcome = ProcessOutcome{r.started, r.timedOut, r.code};
-    EXPECT_EQ(checker->SendAlertMail(false), r.sent) << r.started << r.timedOut << r.code;
+    EXPECT_EQ(checker->SendAlertMail(CheckKind::Device), r.sent) << r.started << r.timedOut << r.code;
     EXPECT_FALSE(PathExists(copy));
   }
 }
@@ -118,7 +118,7 @@ TEST_F(MailAlert, PingBodyDefaultsAndOtherKeysReachTheMailerUnchanged) {
   ProcessRunner& runner = SystemProcessRunner();
   auto checker = MakeChecker(runner);
 
-  EXPECT_TRUE(checker->SendAlertMail(true));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Ping));
   auto record = ReadMailerRecord(exeDir);
   EXPECT_EQ(record["args"], "1");
   EXPECT_EQ(record["arg"], WideToUtf8(copy));
@@ -140,22 +140,22 @@ TEST_F(MailAlert, BodiesPerKind) {
 
   // Device: every <name>, matched with case, becomes the doubled pattern.
   WriteMailIni("Body_ping=ping <name> down\r\nBody_device=<name> lost; <NAME>; again <name>\r\n");
-  EXPECT_TRUE(checker->SendAlertMail(false));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Device));
   EXPECT_EQ(ReadMailerRecord(exeDir)["body"],
             "USB\\\\VID_1234&PID_5678 lost; <NAME>; again USB\\\\VID_1234&PID_5678");
 
   // Ping: the placeholder stays.
-  EXPECT_TRUE(checker->SendAlertMail(true));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Ping));
   EXPECT_EQ(ReadMailerRecord(exeDir)["body"], "ping <name> down");
 
   // Device without its key: the pattern alone.
   WriteMailIni("");
-  EXPECT_TRUE(checker->SendAlertMail(false));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Device));
   EXPECT_EQ(ReadMailerRecord(exeDir)["body"], "USB\\\\VID_1234&PID_5678");
 
   // A value of 1,100 characters is cut to 1,023.
   WriteMailIni("Body_ping=" + std::string(1100, 'x') + "\r\n");
-  EXPECT_TRUE(checker->SendAlertMail(true));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Ping));
   EXPECT_EQ(ReadMailerRecord(exeDir)["body"], std::string(1023, 'x'));
 }
 
@@ -164,7 +164,7 @@ TEST_F(MailAlert, LeftoverCopyIsReplacedByAFreshCopy) {
   WriteMailIni("Body_ping=now\r\n");
   test::WriteBytes(copy, "[Config]\r\nStale=1\r\nServer=old.host\r\nBody=old\r\n");
   auto checker = MakeChecker(SystemProcessRunner());
-  EXPECT_TRUE(checker->SendAlertMail(true));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Ping));
   EXPECT_EQ(ReadMailerRecord(exeDir)["body"], "now");
   EXPECT_EQ(Seen(L"Config", L"Stale"), L"(missing)");
   EXPECT_EQ(Seen(L"Config", L"Server"), L"smtp.test");
@@ -177,7 +177,7 @@ TEST_F(MailAlert, LeftoverCopyIsReplacedByAFreshCopy) {
 TEST_F(MailAlert, MissingMailIniStillStartsTheMailerWithTheBodyAlone) {
   InstallMailer();
   auto checker = MakeChecker(SystemProcessRunner());
-  EXPECT_TRUE(checker->SendAlertMail(true));
+  EXPECT_TRUE(checker->SendAlertMail(CheckKind::Ping));
   auto record = ReadMailerRecord(exeDir);
   EXPECT_EQ(record["exists"], "1");
   EXPECT_EQ(record["body"], "ping error");
@@ -189,7 +189,7 @@ TEST_F(MailAlert, FailingMailerIsAFailureAndTheCopyIsGone) {
   InstallMailer();
   WriteMailIni("", "ExitCode=1\r\n");
   auto checker = MakeChecker(SystemProcessRunner());
-  EXPECT_FALSE(checker->SendAlertMail(true));
+  EXPECT_FALSE(checker->SendAlertMail(CheckKind::Ping));
   EXPECT_EQ(ReadMailerRecord(exeDir)["exists"], "1");
   EXPECT_FALSE(PathExists(copy));
 }
@@ -198,7 +198,7 @@ TEST_F(MailAlert, NoMailerIsAFailureAtOnceAndTheCopyIsGone) {
   WriteMailIni("");
   auto checker = MakeChecker(SystemProcessRunner());
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(checker->SendAlertMail(false));
+  EXPECT_FALSE(checker->SendAlertMail(CheckKind::Device));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
   EXPECT_FALSE(PathExists(copy));
 }
@@ -208,7 +208,7 @@ TEST_F(MailAlert, MailerPastTheBoundIsStoppedAndCountsAsFailure) {
   WriteMailIni("", "SleepMs=60000\r\n");
   auto checker = MakeChecker(SystemProcessRunner(), 500ms);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(checker->SendAlertMail(true));
+  EXPECT_FALSE(checker->SendAlertMail(CheckKind::Ping));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
   auto record = ReadMailerRecord(exeDir);
   ASSERT_FALSE(record["pid"].empty()) << "the mailer never ran";
@@ -226,12 +226,12 @@ TEST_F(MailAlertInDirectoryWithBlank, ProgramPathIsQuotedAndTheMailerRuns) {
   recording.outcome.started = true;
   recording.outcome.exitCode = 0;
   WriteMailIni("");
-  EXPECT_TRUE(MakeChecker(recording)->SendAlertMail(true));
+  EXPECT_TRUE(MakeChecker(recording)->SendAlertMail(CheckKind::Ping));
   ASSERT_EQ(recording.lines.size(), 1u);
   EXPECT_EQ(recording.lines[0], L"\"" + JoinPath(exeDir, L"Ostrival.exe") + L"\" \"" + copy + L"\"");
 
   InstallMailer();
-  EXPECT_TRUE(MakeChecker(SystemProcessRunner())->SendAlertMail(true));
+  EXPECT_TRUE(MakeChecker(SystemProcessRunner())->SendAlertMail(CheckKind::Ping));
   EXPECT_EQ(ReadMailerRecord(exeDir)["arg"], WideToUtf8(copy));
 }
 

@@ -74,7 +74,7 @@ TEST(MailCopyWin32, CarriesTheAdministratorsOnlyDaclWhenTheMailerRuns) {
   MonitorSettings settings;
   settings.exeDirectory = dir.Path();
   Recorder runner(dir.File(L"mail_12345.ini"));
-  EXPECT_TRUE(SendMailThroughMailer(settings, 12345, true, runner, kMailerWaitBound));
+  EXPECT_TRUE(SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound));
   ExpectAdministratorsOnly(runner.dacl);
   EXPECT_EQ(runner.body, L"down");
   EXPECT_EQ(runner.password, L"secret");
@@ -86,7 +86,7 @@ TEST(MailCopyWin32, ALeftoverCopyAndAMissingMailIniStillGiveAProtectedCopy) {
   settings.exeDirectory = dir.Path();
   test::WriteBytes(dir.File(L"mail_12345.ini"), "[Config]\r\nBody=old\r\n");
   Recorder runner(dir.File(L"mail_12345.ini"));
-  SendMailThroughMailer(settings, 12345, true, runner, kMailerWaitBound);
+  SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound);
   ExpectAdministratorsOnly(runner.dacl);
   EXPECT_EQ(runner.body, L"ping error");
 }

@@ -15,7 +15,6 @@
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/checks/checker.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
 #include "monitor/metrics/metrics_collector.h"
@@ -23,6 +22,7 @@
 #include "monitor/metrics/prometheus_text.h"
 #include "monitor/service/monitoring.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 #include "tests/support/test_clocks.h"
 #include "tests/support/test_support.h"
 

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor/checks/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "monitor/checks/ping.h"
 
 namespace qv {

@@ -11,10 +11,10 @@
 
 #include "common/system.h"
 #include "common/text_util.h"
-#include "monitor/alerts/process_start_posix.h"
 #include "monitor/checks/checker.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/process_start_posix.h"
+#include "monitor/wmi/wmi_connection.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -130,7 +130,7 @@ TEST_F(ProcessStart, ComposedAlertReachesTheTerminals) {
   CheckerPorts ports;
   ports.newWmiConnection = [] { return std::make_unique<StandInWmi>(); };
   Checker checker(settings, std::move(ports));
-  EXPECT_TRUE(checker.ShowScreenAlert(false, 1796534560));
+  EXPECT_TRUE(checker.ShowScreenAlert(CheckKind::Device, 1796534560));
   EXPECT_EQ(Recorded("wall", "stdin"), "[2026/12/06 14:22:40]device PCI\\\\VEN_8086 lost\n");
   test::SetTimeZone("UTC0");
 }
@@ -143,7 +143,7 @@ TEST_F(ProcessStart, AlertIsNotShownWhenWallCannotStart) {
   CheckerPorts ports;
   ports.newWmiConnection = [] { return std::make_unique<StandInWmi>(); };
   Checker checker(settings, std::move(ports));
-  EXPECT_FALSE(checker.ShowScreenAlert(true, 1796534560));
+  EXPECT_FALSE(checker.ShowScreenAlert(CheckKind::Ping, 1796534560));
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include "common/system.h"
 #include "monitor/checks/checker.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -74,9 +74,9 @@ class ScreenAlert : public testing::Test {
   }
 
   // The command line of one alert.
-  std::wstring Alert(bool isPing, std::int64_t when = kEventTime) {
+  std::wstring Alert(CheckKind kind, std::int64_t when = kEventTime) {
     wmi.commandLines.clear();
-    EXPECT_TRUE(checker->ShowScreenAlert(isPing, when));
+    EXPECT_TRUE(checker->ShowScreenAlert(kind, when));
     return wmi.commandLines.empty() ? L"(none)" : wmi.commandLines.back();
   }
 
@@ -92,12 +92,12 @@ class ScreenAlert : public testing::Test {
 
 TEST_F(ScreenAlert, FailedConnectionDoesNothingElse) {
   wmi.connectResult = false;
-  EXPECT_FALSE(checker->ShowScreenAlert(true, kEventTime));
+  EXPECT_FALSE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
   EXPECT_EQ(wmi.calls, (std::vector<std::wstring>{L"Connect", L"Release"}));
 }
 
 TEST_F(ScreenAlert, ConnectsToThisComputerStartsOnceAndReleases) {
-  EXPECT_TRUE(checker->ShowScreenAlert(false, kEventTime));
+  EXPECT_TRUE(checker->ShowScreenAlert(CheckKind::Device, kEventTime));
   EXPECT_EQ(wmi.calls, (std::vector<std::wstring>{L"Connect", L"StartProcess", L"Release"}));
   EXPECT_EQ(wmi.server, ComputerName());
   EXPECT_EQ(wmi.directories, (std::vector<std::wstring>{L""}));
@@ -105,54 +105,54 @@ TEST_F(ScreenAlert, ConnectsToThisComputerStartsOnceAndReleases) {
 
 TEST_F(ScreenAlert, OnlyAStartedMessageProgramCountsAsShown) {
   wmi.startResult = false;
-  EXPECT_FALSE(checker->ShowScreenAlert(true, kEventTime));
+  EXPECT_FALSE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
   wmi.startResult = true;
   wmi.returnValue = L"9";  // path not found
-  EXPECT_FALSE(checker->ShowScreenAlert(true, kEventTime));
+  EXPECT_FALSE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
   wmi.returnValue = L"0";
-  EXPECT_TRUE(checker->ShowScreenAlert(true, kEventTime));
+  EXPECT_TRUE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
 }
 
 TEST_F(ScreenAlert, DefaultsWhenMessageIniIsMissing) {
-  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"ping error"));
-  EXPECT_EQ(Alert(false), Expected(std::wstring(kStamp) + L"USB\\\\VID_1234&PID_5678"));
+  EXPECT_EQ(Alert(CheckKind::Ping), Expected(std::wstring(kStamp) + L"ping error"));
+  EXPECT_EQ(Alert(CheckKind::Device), Expected(std::wstring(kStamp) + L"USB\\\\VID_1234&PID_5678"));
 }
 
 TEST_F(ScreenAlert, KeyPresentButEmptyLeavesTheStampAlone) {
   WriteMessageIni("Body_ping=\r\nBody_device=\r\n");
-  EXPECT_EQ(Alert(true), Expected(kStamp));
-  EXPECT_EQ(Alert(false), Expected(kStamp));
+  EXPECT_EQ(Alert(CheckKind::Ping), Expected(kStamp));
+  EXPECT_EQ(Alert(CheckKind::Device), Expected(kStamp));
 }
 
 TEST_F(ScreenAlert, NameIsReplacedInTheDeviceBodyOnly) {
   WriteMessageIni("Body_ping=<name> unreachable\r\nBody_device=<name> is gone (<name>, <Name>)\r\n");
-  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"<name> unreachable"));
-  EXPECT_EQ(Alert(false), Expected(std::wstring(kStamp) +
+  EXPECT_EQ(Alert(CheckKind::Ping), Expected(std::wstring(kStamp) + L"<name> unreachable"));
+  EXPECT_EQ(Alert(CheckKind::Device), Expected(std::wstring(kStamp) +
                                    L"USB\\\\VID_1234&PID_5678 is gone (USB\\\\VID_1234&PID_5678, <Name>)"));
 }
 
 TEST_F(ScreenAlert, LongBodyIsCutTo1023Characters) {
   WriteMessageIni("Body_ping=" + std::string(1100, 'p') + "\r\n");
-  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + std::wstring(1023, L'p')));
+  EXPECT_EQ(Alert(CheckKind::Ping), Expected(std::wstring(kStamp) + std::wstring(1023, L'p')));
 }
 
 TEST_F(ScreenAlert, QuoteInTheBodyIsNotEscaped) {
   WriteMessageIni("Body_ping=say \"hi\" now\r\n");
-  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"say \"hi\" now"));
+  EXPECT_EQ(Alert(CheckKind::Ping), Expected(std::wstring(kStamp) + L"say \"hi\" now"));
 }
 
 TEST_F(ScreenAlert, MessageIniIsReadAnewAtEveryAlert) {
   WriteMessageIni("Body_ping=first\r\n");
-  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"first"));
+  EXPECT_EQ(Alert(CheckKind::Ping), Expected(std::wstring(kStamp) + L"first"));
   WriteMessageIni("Body_ping=second\r\n");
-  EXPECT_EQ(Alert(true), Expected(std::wstring(kStamp) + L"second"));
+  EXPECT_EQ(Alert(CheckKind::Ping), Expected(std::wstring(kStamp) + L"second"));
 }
 
 TEST_F(ScreenAlert, StampIsLocalTimeAtTheTurnOfTheYear) {
   // 2026-12-31 14:59:59 UTC is the last second of the year in JST.
-  EXPECT_EQ(Alert(true, 1798729199), Expected(L"[2026/12/31 23:59:59]ping error"));
+  EXPECT_EQ(Alert(CheckKind::Ping, 1798729199), Expected(L"[2026/12/31 23:59:59]ping error"));
   test::SetTimeZone("UTC0");
-  EXPECT_EQ(Alert(true, 1798729199), Expected(L"[2026/12/31 14:59:59]ping error"));
+  EXPECT_EQ(Alert(CheckKind::Ping, 1798729199), Expected(L"[2026/12/31 14:59:59]ping error"));
 }
 
 }  // namespace

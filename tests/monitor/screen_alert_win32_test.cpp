@@ -6,8 +6,8 @@
 
 #include "common/system.h"
 #include "monitor/checks/checker.h"
-#include "monitor/checks/wmi_connection.h"
 #include "monitor/settings.h"
+#include "monitor/wmi/wmi_connection.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -49,7 +49,7 @@ TEST(ScreenAlertWmi, StartFailureIsReportedAndTheAlertCountsOnlyWhenStarted) {
   ports.newWmiConnection = CreateWmiConnection;
   Checker checker(settings, std::move(ports));
   // Shown only when Create started the program (Wine cannot, so: not shown).
-  EXPECT_EQ(checker.ShowScreenAlert(true, NowSeconds()), started);
+  EXPECT_EQ(checker.ShowScreenAlert(CheckKind::Ping, NowSeconds()), started);
 }
 
 }  // namespace

@@ -10,9 +10,9 @@
 
 #include "common/system.h"
 #include "common/text_util.h"
-#include "monitor/checks/device_table_posix.h"
-#include "monitor/checks/wmi_connection.h"
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/device_table_posix.h"
+#include "monitor/wmi/wmi_connection_posix.h"
+#include "monitor/wmi/wql.h"
 #include "tests/support/test_support.h"
 
 namespace qv {

@@ -1,11 +1,11 @@
 // What both WmiConnection implementations agree on. Under Wine this runs the
 // real scripting objects; on Linux the sysfs stand-in.
-#include "monitor/checks/wmi_connection.h"
+#include "monitor/wmi/wmi_connection.h"
 
 #include <gtest/gtest.h>
 
 #include "common/system.h"
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/wql.h"
 
 namespace qv {
 namespace {

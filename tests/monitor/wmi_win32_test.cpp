@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/system.h"
-#include "monitor/checks/wmi_connection_win32.h"
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/wmi_connection_win32.h"
+#include "monitor/wmi/wql.h"
 #include "tests/support/test_support.h"
 
 namespace qv {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/files.h"
 #include "common/profile.h"
@@ -98,8 +100,8 @@ TEST_F(InstallPropertyApply, GivenValuesReachTheirKeysAndEverythingElseStays) {
 TEST_F(InstallPropertyApply, AbsentAndBadPropertiesLeaveTheFilesUntouched) {
   const std::string config = "[Config]\r\nInterval=9\r\n";
   test::WriteBytes(Path(L"config.ini"), config);
-  EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {}).empty());
-  EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {{L"INTERVAL", L"-1"}, {L"PING_THRESHOLD", L"x"}}).empty());
+  EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {}).written.empty());
+  EXPECT_TRUE(ApplyInstallProperties(dir.Path(), {{L"INTERVAL", L"-1"}, {L"PING_THRESHOLD", L"x"}}).written.empty());
   ApplyInstallProperties(dir.Path(), {{L"MAILSEND", L"1"}});
   EXPECT_EQ(test::ReadBytes(Path(L"config.ini")), config);
   EXPECT_FALSE(PathExists(Path(L"quorvanex.ini")));
@@ -120,6 +122,17 @@ TEST_F(InstallPropertyApply, ServersReplaceTheListAndAnUnchangedAddressKeepsItsS
   EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Server"), L"10.0.0.9");
   EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Enabled"), L"1");
   EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Display"), L"");
+}
+
+TEST_F(InstallPropertyApply, AKeyThatCannotBeWrittenIsReportedAndTheOthersAreWritten) {
+  // A folder where config.ini should be: no write can reach it.
+  std::filesystem::create_directory(std::filesystem::path(Path(L"config.ini")));
+  const InstallWrites writes =
+      ApplyInstallProperties(dir.Path(), {{L"INTERVAL", L"7"}, {L"MAILSEND", L"2"}, {L"SERVERS", L"10.0.0.5"}});
+  EXPECT_EQ(writes.failed, std::vector<std::wstring>{L"config.ini Config.Interval"});
+  EXPECT_EQ(writes.written, (std::vector<std::wstring>{L"quorvanex.ini Quorvanex_1.Server=10.0.0.5",
+                                                       L"quorvanex.ini Config.Count=1",
+                                                       L"mail.ini Config.MailSend=2"}));
 }
 
 TEST(InstallData, RoundTripsValuesWithSeparatorsInThem) {

@@ -1,4 +1,4 @@
-#include "monitor/checks/com_apartment.h"
+#include "monitor/wmi/com_apartment.h"
 
 namespace qv {
 

@@ -20,8 +20,8 @@ class WmiConnection {
   // `pattern` (already escaped for a WQL literal); false when none or no value.
   virtual bool QueryDeviceStatus(const std::wstring& pattern, std::wstring& status) = 0;
   // Win32_Process.Create of `commandLine`; true when it returned a ReturnValue.
-  virtual bool StartProcess(const std::wstring& commandLine, const std::wstring& currentDirectory,
-                            std::wstring& returnValue) = 0;
+  [[nodiscard]] virtual bool StartProcess(const std::wstring& commandLine,
+                                          const std::wstring& currentDirectory, std::wstring& returnValue) = 0;
   // Gives up the connection, then the locator. Safe to call more than once.
   virtual void Release() = 0;
 

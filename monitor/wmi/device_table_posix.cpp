@@ -1,4 +1,4 @@
-#include "monitor/checks/device_table_posix.h"
+#include "monitor/wmi/device_table_posix.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "monitor/checks/ipv4_text.h"
+#include "common/ipv4_text.h"
 
 namespace qv {
 

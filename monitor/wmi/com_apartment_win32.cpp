@@ -1,6 +1,6 @@
 #include <objbase.h>
 
-#include "monitor/checks/com_apartment.h"
+#include "monitor/wmi/com_apartment.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
-#include "monitor/checks/wmi_connection_win32.h"
+#include "monitor/wmi/wmi_connection_win32.h"
 
 #include <new>
 #include <utility>
 
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/wql.h"
 
 namespace qv {
 namespace {

@@ -13,7 +13,7 @@
 #include "common/handles_posix.h"
 #include "common/spawn_posix.h"
 #include "common/text_util.h"
-#include "monitor/alerts/process_start_posix.h"
+#include "monitor/wmi/process_start_posix.h"
 
 namespace qv {
 namespace {

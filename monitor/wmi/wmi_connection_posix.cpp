@@ -5,10 +5,10 @@
 
 #include "common/system.h"
 #include "common/text_util.h"
-#include "monitor/alerts/process_start_posix.h"
-#include "monitor/checks/device_table_posix.h"
-#include "monitor/checks/wmi_connection.h"
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/device_table_posix.h"
+#include "monitor/wmi/process_start_posix.h"
+#include "monitor/wmi/wmi_connection_posix.h"
+#include "monitor/wmi/wql.h"
 
 namespace qv {
 namespace {

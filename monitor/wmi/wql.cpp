@@ -1,4 +1,4 @@
-#include "monitor/checks/wql.h"
+#include "monitor/wmi/wql.h"
 
 #include <cwctype>
 

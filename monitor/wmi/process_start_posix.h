@@ -7,7 +7,7 @@ namespace qv {
 // Starts `commandLine` (Windows splitting rules, no shell) in `currentDirectory`
 // (empty: inherited) without waiting for it. msg.exe is delivered the Linux way.
 // `returnValue` receives the Win32_Process.Create code ("0" when started).
-bool StartCommandDetached(const std::wstring& commandLine, const std::wstring& currentDirectory,
-                          std::wstring& returnValue);
+[[nodiscard]] bool StartCommandDetached(const std::wstring& commandLine,
+                                        const std::wstring& currentDirectory, std::wstring& returnValue);
 
 }  // namespace qv

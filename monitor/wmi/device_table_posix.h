@@ -1,6 +1,5 @@
 #pragma once
 // The Win32_PnPEntity rows this Linux machine would show, built from sysfs.
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,11 +14,5 @@ struct PnpEntityRow {
 // PCI devices, then USB devices, each in name order. `sysfsRoot` is "/sys"
 // except in tests.
 std::vector<PnpEntityRow> ReadPnpEntities(const std::wstring& sysfsRoot);
-
-class WmiConnection;
-// The stand-in WMI connection over the device tree below `sysfsRoot`.
-// CreateWmiConnection() uses "/sys", or $QV_SYSFS_ROOT when set: a test hook
-// that lets the end-to-end tests show the Monitor a device tree of their own.
-std::unique_ptr<WmiConnection> CreateSysfsWmiConnection(std::wstring sysfsRoot);
 
 }  // namespace qv

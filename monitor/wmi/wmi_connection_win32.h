@@ -7,8 +7,8 @@
 #include <ole2.h>
 #include <wbemdisp.h>
 
-#include "monitor/checks/com_support_win32.h"
-#include "monitor/checks/wmi_connection.h"
+#include "monitor/wmi/com_support_win32.h"
+#include "monitor/wmi/wmi_connection.h"
 
 namespace qv {
 
