@@ -29,7 +29,4 @@ bool RunServiceDispatcher(const wchar_t* serviceName, ServiceMainProc serviceMai
 void RegisterServiceControl(const wchar_t* serviceName, ServiceControlProc handler);
 void ReportServiceStatus(const ServiceStatusRecord& status);
 
-// The C runtime's locale: "japanese" on Windows; Linux converts explicitly.
-void SetProgramLocale();
-
 }  // namespace qv

@@ -143,7 +143,4 @@ void ReportServiceStatus(const ServiceStatusRecord& status) {
   }
 }
 
-// Every conversion (console UTF-8, log CP932) is explicit; the C locale stays.
-void SetProgramLocale() {}
-
 }  // namespace qv

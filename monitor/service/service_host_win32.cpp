@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <clocale>
-
 #include "monitor/service/service_host.h"
 
 namespace qv {
@@ -47,7 +45,5 @@ void ReportServiceStatus(const ServiceStatusRecord& status) {
   record.dwWaitHint = status.waitHint;
   SetServiceStatus(g_statusHandle, &record);
 }
-
-void SetProgramLocale() { _wsetlocale(LC_ALL, L"japanese"); }
 
 }  // namespace qv
