@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -8,42 +7,23 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
 #include <string>
 #include <thread>
 
 #include "common/handles_posix.h"
 #include "monitor/service/service_host.h"
+#include "monitor/service/signal_pipe_posix.h"
 
 namespace qv {
 namespace {
 
-// Wakes the dispatcher thread: 'T' = a stop signal, 'R' = handler registered,
-// 'D' = the service main function has returned.
-UniquePipe g_wake;
-volatile std::sig_atomic_t g_terminateSignal = 0;
+// Besides the stop signal's 'T', the pipe wakes the dispatcher thread with
+// 'R' = handler registered, 'D' = the service main function has returned.
 std::atomic<ServiceControlProc> g_handler{nullptr};
 std::string g_notifySocket;
-// SIGTERM is what systemd sends; SIGINT and SIGHUP (a Ctrl-C, a closed
-// terminal) stop the service the same way.
-constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
-
-extern "C" void OnTerminateSignal(int) {
-  const int saved = errno;
-  g_terminateSignal = 1;
-  const char c = 'T';
-  ssize_t ignored = write(g_wake.write.Get(), &c, 1);
-  (void)ignored;
-  errno = saved;
-}
-
-void Wake(char c) {
-  if (!g_wake.write) return;
-  ssize_t ignored = write(g_wake.write.Get(), &c, 1);
-  (void)ignored;
-}
 
 // sd_notify without libsystemd: one datagram to the socket systemd named.
 void Notify(const std::string& text) {
@@ -71,44 +51,30 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
   const char* socketPath = std::getenv("NOTIFY_SOCKET");
   if (socketPath == nullptr || *socketPath == '\0') return false;
   g_notifySocket = socketPath;
-  if (!MakePipe(g_wake, O_CLOEXEC)) return false;
-  fcntl(g_wake.write.Get(), F_SETFL, O_NONBLOCK);  // a signal handler must never block
-
-  struct sigaction action {};
-  action.sa_handler = OnTerminateSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int s : kStopSignals) sigaction(s, &action, nullptr);
+  if (!OpenStopSignalPipe()) return false;
 
   // The service thread and every thread it starts keep the stop signals
   // blocked, so they always land on this thread.
-  sigset_t term;
+  const sigset_t term = StopSignalSet();
   sigset_t previous;
-  sigemptyset(&term);
-  for (int s : kStopSignals) sigaddset(&term, s);
   pthread_sigmask(SIG_BLOCK, &term, &previous);
   std::thread service([serviceMain] {
     serviceMain();
-    Wake('D');
+    WakeStopSignalPipe('D');
   });
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 
   bool stopPending = false;  // a STOP that came before the handler
   for (;;) {
-    // The timeout covers runtimes that hold a signal back until the thread
-    // leaves its system call (sanitizers do): the flag is seen regardless.
-    pollfd wake{g_wake.read.Get(), POLLIN, 0};
-    const int ready = poll(&wake, 1, 500);
+    pollfd wake{StopSignalPipeFd(), POLLIN, 0};
+    const int ready = poll(&wake, 1, kStopSignalPollMs);
     char c = 0;
     if (ready > 0) {
-      const ssize_t n = read(g_wake.read.Get(), &c, 1);
+      const ssize_t n = read(wake.fd, &c, 1);
       if (n < 0 && errno != EINTR) break;
       if (n == 0 || c == 'D') break;
     }
-    if (g_terminateSignal != 0) {
-      g_terminateSignal = 0;
-      stopPending = true;
-    }
+    if (TakeStopSignal()) stopPending = true;
     ServiceControlProc handler = g_handler.load();
     if (stopPending && handler != nullptr) {
       stopPending = false;
@@ -116,14 +82,13 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
     }
   }
   service.join();
-  g_wake.read.Reset();
-  g_wake.write.Reset();
+  CloseStopSignalPipe();
   return true;
 }
 
 void RegisterServiceControl(const wchar_t*, ServiceControlProc handler) {
   g_handler.store(handler);
-  Wake('R');
+  WakeStopSignalPipe('R');
 }
 
 void ReportServiceStatus(const ServiceStatusRecord& status) {
