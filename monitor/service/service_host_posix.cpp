@@ -22,17 +22,27 @@ namespace {
 
 // Besides the stop signal's 'T', the pipe wakes the dispatcher thread with
 // 'R' = handler registered, 'D' = the service main function has returned.
-std::atomic<ServiceControlProc> g_handler{nullptr};
-std::string g_notifySocket;
+class SystemdServiceHost final : public ServiceHost {
+ public:
+  bool RunDispatcher(const wchar_t* serviceName, ServiceCallbacks& service) override;
+  void RegisterControl(const wchar_t* serviceName) override;
+  void ReportStatus(const ServiceStatusRecord& status) override;
+
+ private:
+  void Notify(const std::string& text) const;
+
+  std::atomic<bool> registered_{false};
+  std::string notifySocket_;
+};
 
 // sd_notify without libsystemd: one datagram to the socket systemd named.
-void Notify(const std::string& text) {
-  if (g_notifySocket.empty()) return;
+void SystemdServiceHost::Notify(const std::string& text) const {
+  if (notifySocket_.empty()) return;
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (g_notifySocket.size() >= sizeof address.sun_path) return;
-  std::memcpy(address.sun_path, g_notifySocket.data(), g_notifySocket.size());
-  socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + g_notifySocket.size());
+  if (notifySocket_.size() >= sizeof address.sun_path) return;
+  std::memcpy(address.sun_path, notifySocket_.data(), notifySocket_.size());
+  socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + notifySocket_.size());
   if (address.sun_path[0] == '@') {
     address.sun_path[0] = '\0';  // abstract namespace
   } else {
@@ -44,13 +54,11 @@ void Notify(const std::string& text) {
          length);
 }
 
-}  // namespace
-
-bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
+bool SystemdServiceHost::RunDispatcher(const wchar_t*, ServiceCallbacks& service) {
   // Without systemd there is no service manager: like a failed dispatcher.
   const char* socketPath = std::getenv("NOTIFY_SOCKET");
   if (socketPath == nullptr || *socketPath == '\0') return false;
-  g_notifySocket = socketPath;
+  notifySocket_ = socketPath;
   if (!OpenStopSignalPipe()) return false;
 
   // The service thread and every thread it starts keep the stop signals
@@ -58,8 +66,8 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
   const sigset_t term = StopSignalSet();
   sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &term, &previous);
-  std::thread service([serviceMain] {
-    serviceMain();
+  std::thread main([&service] {
+    service.Main();
     WakeStopSignalPipe('D');
   });
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -75,23 +83,22 @@ bool RunServiceDispatcher(const wchar_t*, ServiceMainProc serviceMain) {
       if (n == 0 || c == 'D') break;
     }
     if (TakeStopSignal()) stopPending = true;
-    ServiceControlProc handler = g_handler.load();
-    if (stopPending && handler != nullptr) {
+    if (stopPending && registered_.load()) {
       stopPending = false;
-      handler(kServiceControlStop);
+      service.Control(kServiceControlStop);
     }
   }
-  service.join();
+  main.join();
   CloseStopSignalPipe();
   return true;
 }
 
-void RegisterServiceControl(const wchar_t*, ServiceControlProc handler) {
-  g_handler.store(handler);
+void SystemdServiceHost::RegisterControl(const wchar_t*) {
+  registered_.store(true);
   WakeStopSignalPipe('R');
 }
 
-void ReportServiceStatus(const ServiceStatusRecord& status) {
+void SystemdServiceHost::ReportStatus(const ServiceStatusRecord& status) {
   switch (status.currentState) {
     case kServiceStartPending: Notify("STATUS=Starting"); break;
     case kServiceRunning: Notify("READY=1\nSTATUS=Monitoring"); break;
@@ -106,6 +113,13 @@ void ReportServiceStatus(const ServiceStatusRecord& status) {
     case kServiceStopped: Notify("STATUS=Stopped"); break;
     default: break;
   }
+}
+
+}  // namespace
+
+ServiceHost& PlatformServiceHost() {
+  static SystemdServiceHost host;
+  return host;
 }
 
 }  // namespace qv
