@@ -49,4 +49,7 @@ void ConsoleWriteError(std::wstring_view text);
 // action back and the signal mask is emptied. Windows: nothing to do.
 void ResetInheritedSignalState();
 
+// The C runtime's locale: "japanese" on Windows; Linux converts explicitly.
+void SetProgramLocale();
+
 }  // namespace qv

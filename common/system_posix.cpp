@@ -93,4 +93,7 @@ void ResetInheritedSignalState() {
   sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
+// Every conversion (console UTF-8, log CP932) is explicit; the C locale stays.
+void SetProgramLocale() {}
+
 }  // namespace qv

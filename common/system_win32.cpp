@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <clocale>
 #include <cstdio>
 #include <ctime>
 #include <cwchar>
@@ -89,5 +90,7 @@ void ConsoleWrite(std::wstring_view text) { WriteTo(STD_OUTPUT_HANDLE, stdout, t
 void ConsoleWriteError(std::wstring_view text) { WriteTo(STD_ERROR_HANDLE, stderr, text); }
 
 void ResetInheritedSignalState() {}
+
+void SetProgramLocale() { _wsetlocale(LC_ALL, L"japanese"); }
 
 }  // namespace qv

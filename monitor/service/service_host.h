@@ -18,18 +18,32 @@ struct ServiceStatusRecord {
   std::uint32_t waitHint = 0;
 };
 
-using ServiceMainProc = void (*)();
-using ServiceControlProc = void (*)(std::uint32_t control);
+// What the service manager calls: the service main function on a thread of
+// its own, the control handler on the dispatcher's thread.
+class ServiceCallbacks {
+ public:
+  virtual void Main() = 0;
+  virtual void Control(std::uint32_t control) = 0;
 
-// Hands the process to the service manager, which runs `serviceMain` on a
-// thread of its own and delivers controls on this one; returns when the
-// service has ended. False at once when no service manager started us.
-bool RunServiceDispatcher(const wchar_t* serviceName, ServiceMainProc serviceMain);
-// Registers the control handler (results are not reported back: nobody acts on them).
-void RegisterServiceControl(const wchar_t* serviceName, ServiceControlProc handler);
-void ReportServiceStatus(const ServiceStatusRecord& status);
+ protected:
+  ~ServiceCallbacks() = default;
+};
 
-// The C runtime's locale: "japanese" on Windows; Linux converts explicitly.
-void SetProgramLocale();
+class ServiceHost {
+ public:
+  virtual ~ServiceHost() = default;
+  // Hands the process to the service manager, which runs `service.Main()` on
+  // a thread of its own and delivers controls on this one; returns when the
+  // service has ended and Main has returned. False at once when no service
+  // manager started us.
+  virtual bool RunDispatcher(const wchar_t* serviceName, ServiceCallbacks& service) = 0;
+  // From here on controls reach the service's Control (results are not
+  // reported back: nobody acts on them).
+  virtual void RegisterControl(const wchar_t* serviceName) = 0;
+  virtual void ReportStatus(const ServiceStatusRecord& status) = 0;
+};
+
+// The service control manager on Windows, systemd on Linux.
+ServiceHost& PlatformServiceHost();
 
 }  // namespace qv

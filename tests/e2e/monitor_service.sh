@@ -44,6 +44,10 @@ if [ "$QV_PLATFORM" = win32 ]; then
   check "sc stop reports STOP_PENDING with wait hint 3000, or STOPPED" \
     grep -qzE 'STATE +: +(3 +STOP_PENDING.*WAIT_HINT +: +0xbb8|1 +STOPPED)' <<<"$stop_report"
   check "state STOPPED" wait_for '[ "$(sc_state)" = STOPPED ]' 20
+  # After STOPPED the process ends by itself: one that fails on its way out
+  # stays behind with Wine's debugger.
+  process_ended() { ! pgrep -f -- "$(basename "$root")" >/dev/null; }
+  check "the service's process ended" wait_for process_ended 20
   check_service_log
 
   # A stop while a mail is being sent (a fake mailer that takes 6 s) waits
@@ -63,6 +67,7 @@ if [ "$QV_PLATFORM" = win32 ]; then
   check "checkpoint moves on while the mail is sent ($checkpoints)" \
     awk '$2 == 3 {if ($3 != n) exit 1; n++} END {exit n < 4}' "$root/watch.txt"
   check "STOPPED in the end" grep -q '^stopped ' "$root/watch.txt"
+  check "the service's process ended (mail)" wait_for process_ended 20
   check "the mail finished before the stop line" \
     grep -qE '^メール送信 成功:.* サービス停止 $' <<<"$(log_text "$log" | sed -E 's/^[^|]*\|-\|//' | tail -2 | tr '\n' ' ')"
   check "sc delete" qv_wine sc delete "$name"
