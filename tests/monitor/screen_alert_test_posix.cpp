@@ -1,4 +1,5 @@
-// The Linux stand-in of Win32_Process.Create, with fake programs first on PATH.
+// The on-screen alert's program start on Linux: the stand-in of
+// Win32_Process.Create, with fake programs first on PATH.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
