@@ -10,13 +10,12 @@
 #include <filesystem>
 #include <string>
 
-#include "common/clock.h"
 #include "common/files.h"
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/log/log_writer.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/file_size_limit_posix.h"
-#include "tests/support/test_clocks.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -41,7 +40,7 @@ class LogWriterPosix : public testing::Test {
 
   test::TempDir dir;
   test::TempDir elsewhere;  // root's
-  test::StillClock clock;
+  test::FakeClock clock;
   LogWriter log{clock};
 };
 
@@ -93,7 +92,7 @@ TEST_F(LogWriterPosix, ALogDirectoryLinkOnlyTheServiceAccountCouldHavePlantedIsN
 TEST(LogWriterShortWrite, IsCutBackAndItsLinesComeAgainWholeAtTheNextPass) {
   test::SetTimeZone("JST-9");
   test::TempDir dir;
-  test::StillClock clock;
+  test::FakeClock clock;
   LogWriter log(clock);
   log.SetDirectory(dir.Path());
   const std::string earlier = "2026/12/06 14:22:39|-|earlier\r\n";
