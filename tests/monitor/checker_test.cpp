@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/system.h"
 #include "monitor/checks/checker.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
@@ -88,19 +87,6 @@ class CheckerTest : public ::testing::Test {
   std::pair<std::wstring, std::stop_source*> stopWhilePinging;  // a stop while this server is pinged
   std::unique_ptr<Checker> checker;
 };
-
-TEST_F(CheckerTest, InfoNamesThisComputerWithoutCredentials) {
-  Checker& c = Make();
-  EXPECT_EQ(c.Info().index, 12345);
-  EXPECT_EQ(c.Info().server, ComputerName());
-  EXPECT_FALSE(c.Info().enabled);
-  EXPECT_EQ(c.Info().port, 0);
-  EXPECT_TRUE(c.Info().username.empty());
-  EXPECT_TRUE(c.Info().password.empty());
-  for (const CheckState& state : {c.PingState(), c.DeviceState()}) {
-    EXPECT_EQ(state.errorCount + state.mailCount + state.alertShown, 0u);
-  }
-}
 
 TEST_F(CheckerTest, PingThresholdAlertsAtEveryTPlusOnethFailureWithoutMail) {
   settings.pingThreshold = 5;

@@ -63,6 +63,8 @@ TEST_F(ScreenAlert, ConnectsToThisComputerStartsOnceAndReleases) {
   EXPECT_TRUE(checker->ShowScreenAlert(CheckKind::Device, kEventTime));
   EXPECT_EQ(wmi.calls, (std::vector<std::wstring>{L"Connect", L"StartProcess", L"Release"}));
   EXPECT_EQ(wmi.connectedTo.server, ComputerName());
+  EXPECT_TRUE(wmi.connectedTo.username.empty());  // credentials fail a local connection
+  EXPECT_TRUE(wmi.connectedTo.password.empty());
   EXPECT_EQ(wmi.startDirectories, (std::vector<std::wstring>{L""}));
 }
 
