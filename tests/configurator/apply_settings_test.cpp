@@ -56,6 +56,7 @@ class ApplySettingsTest : public ::testing::Test {
                    {SettingsView::Field::Ping, L"8"},
                    {SettingsView::Field::Device, L"9"}};
     view.stateImages = {2, 2, 2};
+    test::JournalSleeps(sleeper, journal);
   }
   std::wstring Value(const wchar_t* file, const wchar_t* section, const wchar_t* key) {
     return ProfileReader(dir.File(file)).GetString(section, key, L"<missing>");
@@ -67,7 +68,7 @@ class ApplySettingsTest : public ::testing::Test {
   Journal journal;
   FakeView view{journal};
   test::FakeServiceManager scm{journal};
-  test::FakeSleeper sleeper{journal};
+  test::FakeClock sleeper;
 };
 
 TEST_F(ApplySettingsTest, SavesBeforeTheRestartAndReportsSuccessWithTheButtonOffMeanwhile) {

@@ -1,6 +1,6 @@
 #pragma once
-// A scripted Service Control Manager that records every call, and a sleeper
-// that records instead of sleeping, both into one journal.
+// A scripted Service Control Manager that records every call, and a clock
+// whose sleeps record instead of sleeping, both into one journal.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -11,6 +11,7 @@
 
 #include "common/text_util.h"
 #include "configurator/service_restart.h"
+#include "tests/support/fake_clock.h"
 
 namespace qv::test {
 
@@ -75,16 +76,9 @@ class FakeServiceManager : public ServiceManager {
   Handle next_ = 1;
 };
 
-// A clock whose sleeps only leave a line in the journal.
-class FakeSleeper : public Clock {
- public:
-  explicit FakeSleeper(std::vector<std::string>& journal) : journal_(journal) {}
-  std::int64_t Now() override { return 0; }
-  std::int64_t SteadyMs() override { return 0; }
-  void SleepMs(std::uint32_t millis) override { journal_.push_back("sleep " + std::to_string(millis)); }
-
- private:
-  std::vector<std::string>& journal_;
-};
+// Makes the clock's sleeps leave only a line in the journal.
+inline void JournalSleeps(FakeClock& clock, std::vector<std::string>& journal) {
+  clock.onSleep = [&journal](std::uint32_t millis) { journal.push_back("sleep " + std::to_string(millis)); };
+}
 
 }  // namespace qv::test

@@ -16,9 +16,11 @@ using Journal = std::vector<std::string>;
 
 class ServiceRestart : public ::testing::Test {
  protected:
+  ServiceRestart() { test::JournalSleeps(sleeper, journal); }
+
   Journal journal;
   test::FakeServiceManager scm{journal};
-  test::FakeSleeper sleeper{journal};
+  test::FakeClock sleeper;
 
   bool Run() {
     bool result = RestartMonitorService(scm, sleeper);
@@ -153,7 +155,8 @@ TEST_F(ServiceRestart, StopAndWaitWithoutAFirstWaitPollsAtOnceWithinItsBound) {
 // does not exist fails at once, without waiting.
 TEST(ServiceRestartSystem, UnknownServiceFailsWithoutWaiting) {
   Journal journal;
-  test::FakeSleeper sleeper{journal};
+  test::FakeClock sleeper;
+  test::JournalSleeps(sleeper, journal);
   EXPECT_FALSE(RestartService(SystemServiceManager(), sleeper, L"QvNoSuchService4711"));
   EXPECT_TRUE(journal.empty());
 }

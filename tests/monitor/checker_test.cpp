@@ -1,4 +1,3 @@
-#include <deque>
 #include <map>
 #include <memory>
 #include <stop_token>
@@ -7,89 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include "common/clock.h"
-#include "common/process_runner.h"
-#include "common/system.h"
 #include "monitor/checks/checker.h"
 #include "monitor/log/log_writer.h"
 #include "monitor/messages.h"
 #include "monitor/settings.h"
-#include "monitor/wmi/wmi_connection.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_process_runner.h"
+#include "tests/support/fake_wmi.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
-
-// What the fake WMI connections answer and what was asked of them.
-struct FakeWmi {
-  bool connects = true;
-  std::deque<bool> connectResults;  // scripted per Connect, then `connects`
-  std::deque<std::pair<bool, std::wstring>> statuses;  // scripted per query
-  std::pair<bool, std::wstring> laterStatus{true, L"OK"};
-  int created = 0;
-  int connectCalls = 0;
-  int queries = 0;
-  int releases = 0;
-  std::vector<std::wstring> startedCommands;
-  std::wstring createReturnValue = L"0";  // what Win32_Process.Create answers
-  std::wstring lastPattern;
-};
-
-class FakeWmiConnection : public WmiConnection {
- public:
-  explicit FakeWmiConnection(FakeWmi& world) : world_(world) { ++world_.created; }
-  bool Connect(QuorvanexServerInfo) override {
-    ++world_.connectCalls;
-    if (world_.connectResults.empty()) return world_.connects;
-    const bool result = world_.connectResults.front();
-    world_.connectResults.pop_front();
-    return result;
-  }
-  bool QueryDeviceStatus(const std::wstring& pattern, std::wstring& status) override {
-    ++world_.queries;
-    world_.lastPattern = pattern;
-    std::pair<bool, std::wstring> answer = world_.laterStatus;
-    if (!world_.statuses.empty()) {
-      answer = world_.statuses.front();
-      world_.statuses.pop_front();
-    }
-    if (answer.first) status = answer.second;
-    return answer.first;
-  }
-  bool StartProcess(const std::wstring& commandLine, const std::wstring&,
-                    std::wstring& returnValue) override {
-    world_.startedCommands.push_back(commandLine);
-    returnValue = world_.createReturnValue;
-    return true;
-  }
-  void Release() override { ++world_.releases; }
-
- private:
-  FakeWmi& world_;
-};
-
-class FakeRunner : public ProcessRunner {
- public:
-  ProcessOutcome Run(const std::wstring&, std::chrono::milliseconds) override {
-    ++runs;
-    ProcessOutcome outcome;
-    outcome.started = true;
-    outcome.exitCode = exitCodes.empty() ? laterExitCode : exitCodes.front();
-    if (!exitCodes.empty()) exitCodes.pop_front();
-    return outcome;
-  }
-  std::deque<std::uint32_t> exitCodes;
-  std::uint32_t laterExitCode = 0;
-  int runs = 0;
-};
-
-class FakeClock : public Clock {
- public:
-  std::int64_t Now() override { return now; }
-  std::int64_t SteadyMs() override { return now * 1000; }
-  void SleepMs(std::uint32_t millis) override { now += millis / 1000; }
-  std::int64_t now = 1700000000;
-};
 
 QuorvanexServerInfo Server(const std::wstring& address, bool enabled = true) {
   QuorvanexServerInfo info;
@@ -120,7 +47,7 @@ class CheckerTest : public ::testing::Test {
       auto it = answers.find(address);
       return it != answers.end() && it->second;
     };
-    ports.newWmiConnection = [this] { return std::make_unique<FakeWmiConnection>(wmi); };
+    ports.newWmiConnection = wmi.Connections();
     ports.processRunner = &runner;
     ports.clock = &clock;
     checker = std::make_unique<Checker>(settings, std::move(ports));
@@ -152,34 +79,21 @@ class CheckerTest : public ::testing::Test {
 
   test::TempDir dir;
   MonitorSettings settings;
-  FakeWmi wmi;
-  FakeRunner runner;
-  FakeClock clock;
+  test::FakeWmi wmi;
+  test::FakeProcessRunner runner;
+  test::FakeClock clock;
   std::map<std::wstring, bool> answers;
   std::vector<std::wstring> pinged;
   std::pair<std::wstring, std::stop_source*> stopWhilePinging;  // a stop while this server is pinged
   std::unique_ptr<Checker> checker;
 };
 
-TEST_F(CheckerTest, InfoNamesThisComputerWithoutCredentials) {
-  Checker& c = Make();
-  EXPECT_EQ(c.Info().index, 12345);
-  EXPECT_EQ(c.Info().server, ComputerName());
-  EXPECT_FALSE(c.Info().enabled);
-  EXPECT_EQ(c.Info().port, 0);
-  EXPECT_TRUE(c.Info().username.empty());
-  EXPECT_TRUE(c.Info().password.empty());
-  for (const CheckState& state : {c.PingState(), c.DeviceState()}) {
-    EXPECT_EQ(state.errorCount + state.mailCount + state.alertShown, 0u);
-  }
-}
-
 TEST_F(CheckerTest, PingThresholdAlertsAtEveryTPlusOnethFailureWithoutMail) {
   settings.pingThreshold = 5;
   settings.servers = {Server(L"server01")};
   EXPECT_EQ(CyclesLogging(18, msg::kPingThresholdExceeded), (std::vector<int>{6, 12, 18}));
   EXPECT_EQ(checker->PingState().errorCount, 0u);  // a handled crossing starts the count again
-  EXPECT_EQ(runner.runs, 0);
+  EXPECT_EQ(runner.Runs(), 0);
 }
 
 TEST_F(CheckerTest, FailuresNeedNotBeConsecutive) {
@@ -188,7 +102,7 @@ TEST_F(CheckerTest, FailuresNeedNotBeConsecutive) {
                   {true, L"Error"}, {true, L"Error"}, {true, L"Error"}};
   EXPECT_EQ(CyclesLogging(7, msg::kDeviceThresholdExceeded), (std::vector<int>{7}));
   EXPECT_EQ(wmi.lastPattern, settings.hardwarePattern);
-  EXPECT_EQ(wmi.releases, 7);  // the connection is given up every cycle
+  EXPECT_EQ(wmi.Count(L"Release"), 7);  // the connection is given up every cycle
 
   settings.pingThreshold = 2;
   settings.deviceThreshold = 0;
@@ -213,8 +127,8 @@ TEST_F(CheckerTest, FailedWmiConnectionCountsNothingAndKeepsTheEpisode) {
   EXPECT_TRUE(CyclesLogging(5, msg::kDeviceThresholdExceeded).empty());
   EXPECT_EQ(checker->DeviceState().errorCount, 0u);
   EXPECT_EQ(checker->DeviceState().alertShown, 1u);
-  EXPECT_EQ(wmi.queries, 2);
-  EXPECT_EQ(wmi.releases, wmi.created);  // released on every path
+  EXPECT_EQ(wmi.Count(L"QueryDeviceStatus"), 2);
+  EXPECT_EQ(wmi.Count(L"Release"), wmi.created);  // released on every path
 }
 
 TEST_F(CheckerTest, MailLimitTwoMailsAtTheFirstTwoCrossingsUntilASuccessReArms) {
@@ -225,7 +139,7 @@ TEST_F(CheckerTest, MailLimitTwoMailsAtTheFirstTwoCrossingsUntilASuccessReArms) 
   Make();
   // Crossings at cycles 2, 4, 6, 8.
   EXPECT_EQ(CyclesLogging(8, MailSent()), (std::vector<int>{2, 4}));
-  EXPECT_EQ(runner.runs, 2);
+  EXPECT_EQ(runner.Runs(), 2);
   EXPECT_EQ(wmi.startedCommands.size(), 1u);  // the on-screen alert once per episode
   EXPECT_EQ(checker->PingState().errorCount, 0u);     // the limit also clears the counter
 
@@ -256,7 +170,7 @@ TEST_F(CheckerTest, MailLimit99MailsAtEveryCrossingWhileLimit10StopsAfterTen) {
   Make();
   EXPECT_EQ(CyclesLogging(30, MailSent()), std::vector<int>(everyCrossing.begin(), everyCrossing.begin() + 10));
   EXPECT_EQ(CyclesLogging(4, msg::kDeviceThresholdExceeded), (std::vector<int>{2, 4}));
-  EXPECT_EQ(runner.runs, 25);
+  EXPECT_EQ(runner.Runs(), 25);
 }
 
 TEST_F(CheckerTest, AHealthyDeviceCheckReArmsTheDeviceScreenAlertAndMails) {
@@ -267,7 +181,7 @@ TEST_F(CheckerTest, AHealthyDeviceCheckReArmsTheDeviceScreenAlertAndMails) {
                   {true, L"OK"}, {true, L"Error"}, {true, L"Error"}};
   // Crossings at cycles 2 and 4: alert and mail at the first only.
   EXPECT_EQ(CyclesLogging(4, msg::kScreenAlertDevice), (std::vector<int>{2}));
-  EXPECT_EQ(runner.runs, 1);
+  EXPECT_EQ(runner.Runs(), 1);
   EXPECT_EQ(checker->DeviceState().alertShown, 1u);
 
   Cycle();  // OK ends the episode
@@ -299,7 +213,7 @@ TEST_F(CheckerTest, FailedMailRepeatsLineAndMailEveryCycleButNotTheScreenAlert) 
   EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kPingThresholdExceeded, MailSent()}));
   EXPECT_EQ(checker->PingState().errorCount, 0u);
   EXPECT_TRUE(Cycle().empty());
-  EXPECT_EQ(runner.runs, 4);
+  EXPECT_EQ(runner.Runs(), 4);
   EXPECT_EQ(wmi.startedCommands.size(), 2u);
 }
 
@@ -314,7 +228,7 @@ TEST_F(CheckerTest, FailedScreenAlertIsNotRetriedAndNotLogged) {
   EXPECT_EQ(checker->DeviceState().alertShown, 1u);
   Cycle();
   EXPECT_EQ(Cycle(), (std::vector<std::wstring>{msg::kDeviceThresholdExceeded}));
-  EXPECT_EQ(wmi.connectCalls, 5);  // four device checks, one alert attempt
+  EXPECT_EQ(wmi.Count(L"Connect"), 5);  // four device checks, one alert attempt
 }
 
 TEST_F(CheckerTest, MessageProgramThatDidNotStartIsNotLoggedAndNotRetried) {
@@ -354,7 +268,7 @@ TEST_F(CheckerTest, ThresholdZeroSwitchesTheCheckOffEntirely) {
   for (int i = 0; i < 20; ++i) EXPECT_TRUE(Cycle().empty());
   EXPECT_TRUE(pinged.empty());
   EXPECT_EQ(wmi.created, 0);
-  EXPECT_EQ(runner.runs, 0);
+  EXPECT_EQ(runner.Runs(), 0);
 }
 
 TEST_F(CheckerTest, EmptyOrAllDisabledServerListCountsAnError) {
@@ -397,7 +311,7 @@ TEST_F(CheckerTest, AStopEndsThePingSweepBeforeTheNextServerAndStartsNoAlert) {
   EXPECT_EQ(checker->PingState().errorCount, 1u);    // the cut sweep counted nothing
   EXPECT_EQ(checker->DeviceState().errorCount, 2u);  // the finished device check did
   EXPECT_TRUE(TakeQueuedLogEntries().empty());
-  EXPECT_EQ(runner.runs, 0);
+  EXPECT_EQ(runner.Runs(), 0);
   EXPECT_TRUE(wmi.startedCommands.empty());
 }
 

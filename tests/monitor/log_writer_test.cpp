@@ -4,37 +4,23 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <thread>
 
-#include "common/clock.h"
 #include "common/files.h"
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/messages.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
 namespace {
 
-// 2026/12/06 14:22:40 in JST.
-constexpr std::int64_t kT0 = 1796534560;
+// The fake clock's time, 2026/12/06 14:22:40 in JST.
+constexpr std::int64_t kT0 = test::kFakeNow;
 constexpr char kStamp[] = "2026/12/06 14:22:40";
 constexpr wchar_t kRotatedAtT0[] = L"20261206_142240_log.txt";
-
-class FakeClock final : public Clock {
- public:
-  std::int64_t now = kT0;
-  std::uint32_t sleptMs = 0;
-  std::function<void()> onSleep;  // what changes in the world meanwhile
-  std::int64_t Now() override { return now; }
-  std::int64_t SteadyMs() override { return now * 1000; }
-  void SleepMs(std::uint32_t millis) override {
-    sleptMs += millis;
-    if (onSleep) onSleep();
-  }
-};
 
 std::size_t CountLines(const std::string& bytes) {
   std::size_t n = 0;
@@ -68,7 +54,7 @@ class LogWriterTest : public ::testing::Test {
   }
 
   test::TempDir dir;
-  FakeClock clock;
+  test::FakeClock clock;
   LogWriter log{clock};
 };
 
@@ -310,14 +296,14 @@ TEST_F(LogWriterTest, AFlushThatFailsIsRetriedUntilTheFileCanBeWritten) {
   log.SetDirectory(JoinPath(blocker, L"log"));
   QueueNumbered(0, 3);
   int sleeps = 0;
-  clock.onSleep = [&] {
+  clock.onSleep = [&](std::uint32_t) {
     if (++sleeps == 4) {  // a second later the way is free
       RemoveFile(blocker);
       MakeDirectory(blocker);
     }
   };
   EXPECT_EQ(log.Flush(), 0u);
-  EXPECT_EQ(clock.sleptMs, 4 * kFlushRetryPauseMs);
+  EXPECT_EQ(clock.sleptMs.load(), 4 * kFlushRetryPauseMs);
   EXPECT_EQ(CountLines(test::ReadBytes(log.CurrentLogPath())), 3u);
 }
 
@@ -328,9 +314,9 @@ TEST_F(LogWriterTest, AFlushThatKeepsFailingGivesUpAfterItsBoundAndCountsTheLine
   QueueNumbered(0, 150);
   log.RunPass();  // 100 of them wait in the backlog, 50 in the queue
   EXPECT_EQ(log.Flush(), 150u);
-  EXPECT_EQ(clock.sleptMs, kFlushRetryMs);
+  EXPECT_EQ(clock.sleptMs.load(), kFlushRetryMs);
   EXPECT_EQ(log.Flush(), 0u);
-  EXPECT_EQ(clock.sleptMs, kFlushRetryMs);
+  EXPECT_EQ(clock.sleptMs.load(), kFlushRetryMs);
 }
 
 TEST_F(LogWriterTest, EntriesQueuedBeforeTheStartAreWrittenByTheFirstPass) {

@@ -11,6 +11,7 @@
 #include "common/text_util.h"
 #include "monitor/checks/checker.h"
 #include "monitor/settings.h"
+#include "tests/support/fake_process_runner.h"
 #include "tests/support/process_probe.h"
 #include "tests/support/test_support.h"
 
@@ -23,22 +24,6 @@ using test::TempDir;
 
 // "Hardware" as the Monitor keeps it: backslashes doubled.
 const wchar_t kPattern[] = L"USB\\\\VID_1234&PID_5678";
-
-// Records the command line instead of starting anything.
-class RecordingRunner final : public ProcessRunner {
- public:
-  ProcessOutcome Run(const std::wstring& commandLine, std::chrono::milliseconds bound) override {
-    lines.push_back(commandLine);
-    bounds.push_back(bound);
-    copyExisted = PathExists(copyPath);
-    return outcome;
-  }
-  std::vector<std::wstring> lines;
-  std::vector<std::chrono::milliseconds> bounds;
-  std::wstring copyPath;
-  bool copyExisted = false;
-  ProcessOutcome outcome;
-};
 
 class MailAlert : public testing::Test {
  protected:
@@ -76,24 +61,22 @@ class MailAlert : public testing::Test {
 };
 
 TEST_F(MailAlert, CommandLineNamesTheMailerAndTheCopyWithTheBound) {
-  RecordingRunner runner;
-  runner.copyPath = copy;
-  runner.outcome.started = true;
-  runner.outcome.exitCode = 0;
+  test::FakeProcessRunner runner;
+  bool copyExisted = false;
+  runner.onRun = [&](const std::wstring&) { copyExisted = PathExists(copy); };
   WriteMailIni("");
   auto checker = MakeChecker(runner, 1234ms);
   EXPECT_TRUE(checker->SendAlertMail(CheckKind::Ping));
-  ASSERT_EQ(runner.lines.size(), 1u);
-  EXPECT_EQ(runner.lines[0], JoinPath(exeDir, L"Ostrival.exe") + L" \"" + copy + L"\"");
+  ASSERT_EQ(runner.commandLines.size(), 1u);
+  EXPECT_EQ(runner.commandLines[0], JoinPath(exeDir, L"Ostrival.exe") + L" \"" + copy + L"\"");
   EXPECT_EQ(runner.bounds[0], 1234ms);
-  EXPECT_TRUE(runner.copyExisted);
+  EXPECT_TRUE(copyExisted);
   EXPECT_FALSE(PathExists(copy));
   EXPECT_EQ(kMailerWaitBound, std::chrono::milliseconds(300000));
 }
 
 TEST_F(MailAlert, OnlyExitCodeZeroOfAFinishedMailerCountsAsSent) {
-  RecordingRunner runner;
-  runner.copyPath = copy;
+  test::FakeProcessRunner runner;
   auto checker = MakeChecker(runner);
   struct Row {
     bool started, timedOut;
@@ -222,13 +205,11 @@ class MailAlertInDirectoryWithBlank : public MailAlert {
 };
 
 TEST_F(MailAlertInDirectoryWithBlank, ProgramPathIsQuotedAndTheMailerRuns) {
-  RecordingRunner recording;
-  recording.outcome.started = true;
-  recording.outcome.exitCode = 0;
+  test::FakeProcessRunner recording;
   WriteMailIni("");
   EXPECT_TRUE(MakeChecker(recording)->SendAlertMail(CheckKind::Ping));
-  ASSERT_EQ(recording.lines.size(), 1u);
-  EXPECT_EQ(recording.lines[0], L"\"" + JoinPath(exeDir, L"Ostrival.exe") + L"\" \"" + copy + L"\"");
+  ASSERT_EQ(recording.commandLines.size(), 1u);
+  EXPECT_EQ(recording.commandLines[0], L"\"" + JoinPath(exeDir, L"Ostrival.exe") + L"\" \"" + copy + L"\"");
 
   InstallMailer();
   EXPECT_TRUE(MakeChecker(SystemProcessRunner())->SendAlertMail(CheckKind::Ping));

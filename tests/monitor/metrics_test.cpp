@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <deque>
 #include <set>
@@ -9,9 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/clock.h"
 #include "common/files.h"
-#include "common/process_runner.h"
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/checks/checker.h"
@@ -22,8 +19,9 @@
 #include "monitor/metrics/prometheus_text.h"
 #include "monitor/service/monitoring.h"
 #include "monitor/settings.h"
-#include "monitor/wmi/wmi_connection.h"
-#include "tests/support/test_clocks.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_process_runner.h"
+#include "tests/support/fake_wmi.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -77,62 +75,6 @@ TEST(PrometheusText, SortsFamiliesAndSamplesAndLeavesEmptyFamiliesOut) {
             "x_b{k=\"a\",r=\"1\"} 0.5\nx_b{k=\"a\",r=\"2\\\"\"} 1\nx_b{k=\"z\",r=\"1\"} 2\n");
 }
 
-// What the fake WMI connections, pings and mailer answer.
-struct Script {
-  std::deque<bool> connects;         // every Connect, device check and screen alert alike
-  std::deque<std::wstring> statuses;  // device status per query
-  std::set<std::wstring> answering;  // servers that answer this cycle
-  std::deque<std::uint32_t> mailerExits;
-};
-
-class ScriptedWmi final : public WmiConnection {
- public:
-  explicit ScriptedWmi(Script& script) : script_(script) {}
-  bool Connect(QuorvanexServerInfo) override { return Next(script_.connects, true); }
-  bool QueryDeviceStatus(const std::wstring&, std::wstring& status) override {
-    status = Next(script_.statuses, std::wstring(L"OK"));
-    return true;
-  }
-  bool StartProcess(const std::wstring&, const std::wstring&, std::wstring& returnValue) override {
-    returnValue = L"0";
-    return true;
-  }
-  void Release() override {}
-
-  template <class T>
-  static T Next(std::deque<T>& queue, T otherwise) {
-    if (queue.empty()) return otherwise;
-    T value = queue.front();
-    queue.pop_front();
-    return value;
-  }
-
- private:
-  Script& script_;
-};
-
-class ScriptedMailer final : public ProcessRunner {
- public:
-  explicit ScriptedMailer(Script& script) : script_(script) {}
-  ProcessOutcome Run(const std::wstring&, std::chrono::milliseconds) override {
-    ProcessOutcome outcome;
-    outcome.started = true;
-    outcome.exitCode = ScriptedWmi::Next(script_.mailerExits, 0u);
-    return outcome;
-  }
-
- private:
-  Script& script_;
-};
-
-class FixedClock final : public Clock {
- public:
-  std::int64_t Now() override { return now; }
-  std::int64_t SteadyMs() override { return now * 1000; }
-  void SleepMs(std::uint32_t) override {}
-  std::int64_t now = kT0;
-};
-
 // A Checker over scripted ports reporting to a collector that writes the
 // metrics file, as the Monitor does, into a directory of its own.
 class MetricsSequence : public ::testing::Test {
@@ -157,8 +99,8 @@ class MetricsSequence : public ::testing::Test {
         settings, identity, [this](std::string_view text) { file.Write(text); },
         [this] { return steady += std::chrono::milliseconds(125); });
     CheckerPorts ports;
-    ports.pingAddress = [this](const std::wstring& address) { return script.answering.count(address) != 0; };
-    ports.newWmiConnection = [this] { return std::make_unique<ScriptedWmi>(script); };
+    ports.pingAddress = [this](const std::wstring& address) { return answering.count(address) != 0; };
+    ports.newWmiConnection = wmi.Connections();
     ports.processRunner = &mailer;
     ports.clock = &clock;
     ports.observer = collector.get();
@@ -179,9 +121,10 @@ class MetricsSequence : public ::testing::Test {
 
   test::TempDir dir;
   MonitorSettings settings;
-  Script script;
-  ScriptedMailer mailer{script};
-  FixedClock clock;
+  test::FakeWmi wmi;
+  std::set<std::wstring> answering;  // servers that answer this cycle
+  test::FakeProcessRunner mailer;
+  test::FakeClock clock{kT0};
   std::chrono::nanoseconds steady{0};
   MetricsFile file{dir.Path()};
   std::unique_ptr<MetricsCollector> collector;
@@ -258,7 +201,7 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
   const std::string first = "quorvanex_ping_answered{server=\"192.0.2.1\"}";
 
   // 1: the device reports an error, no server answers: both count a failure.
-  script.statuses = {L"Error"};
+  wmi.statuses = {{true, L"Error"}};
   std::string text = Cycle();
   EXPECT_EQ(ValueOf(text, "quorvanex_up"), "1");
   EXPECT_EQ(ValueOf(text, "quorvanex_cycles_total"), "1");
@@ -274,8 +217,8 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
 
   // 2: no WMI connection (the device's health stays as it was); the ping
   // crossing shows the screen alert and its mail fails.
-  script.connects = {false, true};
-  script.mailerExits = {1};
+  wmi.connectResults = {false, true};
+  mailer.exitCodes = {1};
   text = Cycle();
   EXPECT_EQ(ValueOf(text, "quorvanex_device_wmi_connected"), "0");
   EXPECT_EQ(ValueOf(text, "quorvanex_check_healthy{check=\"device\"}"), "0");
@@ -289,10 +232,10 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
   // past the threshold, crosses again: the screen alert comes again (and
   // fails), the mail is sent and clears the counter. The second server was
   // not tried and drops out.
-  script.connects = {true, false};
-  script.statuses = {L"ok"};
-  script.answering = {kFirst};
-  script.mailerExits = {0};
+  wmi.connectResults = {true, false};
+  wmi.statuses = {{true, L"ok"}};
+  answering = {kFirst};
+  mailer.exitCodes = {0};
   text = Cycle();
   EXPECT_EQ(ValueOf(text, "quorvanex_check_healthy{check=\"device\"}"), "1");
   EXPECT_EQ(ValueOf(text, "quorvanex_check_healthy{check=\"ping\"}"), "1");
@@ -306,9 +249,9 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
   // across the success, so it crosses: screen alert and mail. 5: the ping
   // crossing falls in an episode whose alert was tried and whose one mail
   // was sent, so it only clears its counter.
-  script.answering.clear();
-  script.statuses = {L"Error", L"Error"};
-  script.mailerExits = {0};
+  answering.clear();
+  wmi.statuses = {{true, L"Error"}, {true, L"Error"}};
+  mailer.exitCodes = {0};
   Cycle();
   Cycle();
 
@@ -348,6 +291,7 @@ class MonitoringMetrics : public ::testing::Test {
     settings.pingThreshold = 1;  // empty server list: every cycle fails
     settings.deviceThreshold = 0;
     settings.exeDirectory = dir.Path();
+    clock.TickOnEverySleep();
     ports.clock = &clock;
   }
   void TearDown() override {
@@ -368,7 +312,7 @@ class MonitoringMetrics : public ::testing::Test {
   test::TempDir dir;
   std::wstring path = dir.File(L"quorvanex.prom");
   MonitorSettings settings;
-  test::ThreadClock clock{kT0};
+  test::FakeClock clock{kT0};
   CheckerPorts ports;
 };
 

@@ -7,7 +7,7 @@
 #include "common/system.h"
 #include "monitor/checks/checker.h"
 #include "monitor/settings.h"
-#include "monitor/wmi/wmi_connection.h"
+#include "tests/support/fake_wmi.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -20,43 +20,6 @@ const wchar_t kPattern[] = L"USB\\\\VID_1234&PID_5678";
 constexpr std::int64_t kEventTime = 1796534560;
 const wchar_t kStamp[] = L"[2026/12/06 14:22:40]";
 
-struct WmiCalls {
-  bool connectResult = true;
-  bool startResult = true;
-  std::wstring returnValue = L"0";  // Create's answer when it ran
-  std::vector<std::wstring> calls;
-  std::wstring server;
-  std::vector<std::wstring> commandLines;
-  std::vector<std::wstring> directories;
-};
-
-// Records what ShowScreenAlert asks of its connection.
-class FakeWmi final : public WmiConnection {
- public:
-  explicit FakeWmi(WmiCalls& calls) : calls_(calls) {}
-  bool Connect(QuorvanexServerInfo info) override {
-    calls_.calls.push_back(L"Connect");
-    calls_.server = info.server;
-    return calls_.connectResult;
-  }
-  bool QueryDeviceStatus(const std::wstring&, std::wstring&) override {
-    calls_.calls.push_back(L"QueryDeviceStatus");
-    return false;
-  }
-  bool StartProcess(const std::wstring& commandLine, const std::wstring& directory,
-                    std::wstring& returnValue) override {
-    calls_.calls.push_back(L"StartProcess");
-    calls_.commandLines.push_back(commandLine);
-    calls_.directories.push_back(directory);
-    if (calls_.startResult) returnValue = calls_.returnValue;
-    return calls_.startResult;
-  }
-  void Release() override { calls_.calls.push_back(L"Release"); }
-
- private:
-  WmiCalls& calls_;
-};
-
 class ScreenAlert : public testing::Test {
  protected:
   ScreenAlert() {
@@ -64,7 +27,7 @@ class ScreenAlert : public testing::Test {
     settings.exeDirectory = dir.Path();
     settings.hardwarePattern = kPattern;
     CheckerPorts ports;
-    ports.newWmiConnection = [this] { return std::make_unique<FakeWmi>(wmi); };
+    ports.newWmiConnection = wmi.Connections();
     checker = std::make_unique<Checker>(settings, std::move(ports));
   }
   ~ScreenAlert() override { test::SetTimeZone("UTC0"); }
@@ -75,9 +38,9 @@ class ScreenAlert : public testing::Test {
 
   // The command line of one alert.
   std::wstring Alert(CheckKind kind, std::int64_t when = kEventTime) {
-    wmi.commandLines.clear();
+    wmi.startedCommands.clear();
     EXPECT_TRUE(checker->ShowScreenAlert(kind, when));
-    return wmi.commandLines.empty() ? L"(none)" : wmi.commandLines.back();
+    return wmi.startedCommands.empty() ? L"(none)" : wmi.startedCommands.back();
   }
 
   static std::wstring Expected(const std::wstring& message) {
@@ -86,12 +49,12 @@ class ScreenAlert : public testing::Test {
 
   TempDir dir;
   MonitorSettings settings;
-  WmiCalls wmi;
+  test::FakeWmi wmi;
   std::unique_ptr<Checker> checker;
 };
 
 TEST_F(ScreenAlert, FailedConnectionDoesNothingElse) {
-  wmi.connectResult = false;
+  wmi.connects = false;
   EXPECT_FALSE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
   EXPECT_EQ(wmi.calls, (std::vector<std::wstring>{L"Connect", L"Release"}));
 }
@@ -99,17 +62,19 @@ TEST_F(ScreenAlert, FailedConnectionDoesNothingElse) {
 TEST_F(ScreenAlert, ConnectsToThisComputerStartsOnceAndReleases) {
   EXPECT_TRUE(checker->ShowScreenAlert(CheckKind::Device, kEventTime));
   EXPECT_EQ(wmi.calls, (std::vector<std::wstring>{L"Connect", L"StartProcess", L"Release"}));
-  EXPECT_EQ(wmi.server, ComputerName());
-  EXPECT_EQ(wmi.directories, (std::vector<std::wstring>{L""}));
+  EXPECT_EQ(wmi.connectedTo.server, ComputerName());
+  EXPECT_TRUE(wmi.connectedTo.username.empty());  // credentials fail a local connection
+  EXPECT_TRUE(wmi.connectedTo.password.empty());
+  EXPECT_EQ(wmi.startDirectories, (std::vector<std::wstring>{L""}));
 }
 
 TEST_F(ScreenAlert, OnlyAStartedMessageProgramCountsAsShown) {
-  wmi.startResult = false;
+  wmi.createRuns = false;
   EXPECT_FALSE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
-  wmi.startResult = true;
-  wmi.returnValue = L"9";  // path not found
+  wmi.createRuns = true;
+  wmi.createReturnValue = L"9";  // path not found
   EXPECT_FALSE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
-  wmi.returnValue = L"0";
+  wmi.createReturnValue = L"0";
   EXPECT_TRUE(checker->ShowScreenAlert(CheckKind::Ping, kEventTime));
 }
 

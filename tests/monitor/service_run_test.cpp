@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/service_names.h"
-#include "tests/support/test_clocks.h"
+#include "tests/support/fake_clock.h"
 
 namespace qv {
 namespace {
@@ -99,6 +99,8 @@ class FakeServiceHost final : public ServiceHost {
 // One service run over the fake host, with start and stop sequences that
 // count their runs and do what the case asks.
 struct ServiceRunner {
+  ServiceRunner() { clock.TickOnEverySleep(); }
+
   // Runs the service to its end; `whileRunning` runs on the test's thread
   // once the start sequence has returned.
   void Run(const std::function<void()>& whileRunning) {
@@ -118,7 +120,7 @@ struct ServiceRunner {
   }
   FakeServiceHost host;
   // Each wait is a real millisecond: the checkpoints move on at once.
-  test::ThreadClock clock{0};
+  test::FakeClock clock;
   std::function<void()> duringStart = [] {};
   std::function<void()> duringStop = [] {};
   int starts = 0;

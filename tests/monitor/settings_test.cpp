@@ -43,15 +43,6 @@ void ExpectDefaults(const MonitorSettings& s, const std::wstring& dir) {
 
 TEST_F(Settings, MissingFilesGiveTheDefaults) { ExpectDefaults(Load(), dir_.Path()); }
 
-TEST_F(Settings, BuiltInValuesBeforeLoading) {
-  MonitorSettings s;
-  EXPECT_EQ(s.intervalMinutes, 1);
-  EXPECT_EQ(s.pingThreshold, 5);
-  EXPECT_EQ(s.deviceThreshold, 5);
-  EXPECT_EQ(s.mailSendLimit, 0u);
-  EXPECT_FALSE(s.screenAlertEnabled);
-}
-
 TEST_F(Settings, IntervalNegativeKeepsOneAndTextReadsAsZero) {
   EXPECT_EQ(Interval("-2"), 1);
   EXPECT_EQ(Interval("abc"), 0);

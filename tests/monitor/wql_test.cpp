@@ -29,6 +29,8 @@ TEST(WqlLike, MatchesTheWqlWildcardsCaseInsensitively) {
       {L"d", L"[^abc]", true},
       {L"a", L"[^abc]", false},
       {L"C", L"[a=f]", true},  // = ranges, case-insensitive
+      {L"a", L"[a=f]", true},  // both ends belong to the range
+      {L"f", L"[a=f]", true},
       {L"g", L"[a=f]", false},
       {L"g", L"[^a=f]", true},
       {L"-", L"[a-f]", true},  // "-" is a member, not a range

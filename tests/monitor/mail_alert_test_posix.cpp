@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <string>
 
-#include "common/process_runner.h"
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/alerts/mail_alert.h"
 #include "monitor/settings.h"
+#include "tests/support/fake_process_runner.h"
 #include "tests/support/file_size_limit_posix.h"
 #include "tests/support/test_support.h"
 
@@ -23,15 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-class CountingRunner final : public ProcessRunner {
- public:
-  ProcessOutcome Run(const std::wstring&, std::chrono::milliseconds) override {
-    ++runs;
-    return ProcessOutcome{true, false, 0};
-  }
-  int runs = 0;
-};
 
 std::string N(const std::wstring& path) { return WideToUtf8(path); }
 
@@ -43,7 +34,7 @@ class MailAlertPosix : public testing::Test {
   test::TempDir dir;
   test::TempDir elsewhere;
   MonitorSettings settings;
-  CountingRunner runner;
+  test::FakeProcessRunner runner;
 };
 
 TEST_F(MailAlertPosix, ADanglingLinkAtTheCopyNameIsRemovedNotFollowed) {
@@ -51,7 +42,7 @@ TEST_F(MailAlertPosix, ADanglingLinkAtTheCopyNameIsRemovedNotFollowed) {
   const std::wstring planted = elsewhere.File(L"new");
   ASSERT_EQ(symlink(N(planted).c_str(), N(dir.File(L"mail_12345.ini")).c_str()), 0);
   EXPECT_TRUE(Send());
-  EXPECT_EQ(runner.runs, 1);
+  EXPECT_EQ(runner.Runs(), 1);
   EXPECT_FALSE(fs::exists(fs::path(N(planted))));
   EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(N(dir.File(L"mail_12345.ini"))))));
 }
@@ -61,7 +52,7 @@ TEST_F(MailAlertPosix, AFifoInPlaceOfMailIniFailsTheMailWithoutWaiting) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(Send());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-  EXPECT_EQ(runner.runs, 0);
+  EXPECT_EQ(runner.Runs(), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(N(dir.File(L"mail_12345.ini"))))));
 }
 
@@ -72,7 +63,7 @@ TEST_F(MailAlertPosix, ACopyThatCannotTakeItsBodyFailsTheMailWithoutStartingTheM
     test::FileSizeLimit limit(mailIni.size());  // room for the copy, not for its body
     EXPECT_FALSE(Send());
   }
-  EXPECT_EQ(runner.runs, 0);
+  EXPECT_EQ(runner.Runs(), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(N(dir.File(L"mail_12345.ini"))))));
 }
 

@@ -10,12 +10,12 @@
 
 #include "common/file_security_win32.h"
 #include "common/handles_win32.h"
-#include "common/process_runner.h"
 #include "common/profile.h"
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/alerts/mail_alert.h"
 #include "monitor/settings.h"
+#include "tests/support/fake_process_runner.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -51,19 +51,16 @@ void ExpectAdministratorsOnly(const std::wstring& dacl) {
   }
 }
 
-class Recorder final : public ProcessRunner {
- public:
-  explicit Recorder(std::wstring copy) : copy_(std::move(copy)) {}
-  ProcessOutcome Run(const std::wstring&, std::chrono::milliseconds) override {
-    dacl = DaclOf(copy_);
-    body = ProfileReader(copy_).GetString(L"Config", L"Body", L"(missing)");
-    password = ProfileReader(copy_).GetString(L"Config", L"Password", L"(missing)");
-    return ProcessOutcome{true, false, 0};
+// What the mailer would find in the copy while it runs.
+struct CopySeen {
+  CopySeen(test::FakeProcessRunner& runner, const std::wstring& copy) {
+    runner.onRun = [this, copy](const std::wstring&) {
+      dacl = DaclOf(copy);
+      body = ProfileReader(copy).GetString(L"Config", L"Body", L"(missing)");
+      password = ProfileReader(copy).GetString(L"Config", L"Password", L"(missing)");
+    };
   }
   std::wstring dacl, body, password;
-
- private:
-  std::wstring copy_;
 };
 
 TEST(MailCopyWin32, CarriesTheAdministratorsOnlyDaclWhenTheMailerRuns) {
@@ -73,11 +70,12 @@ TEST(MailCopyWin32, CarriesTheAdministratorsOnlyDaclWhenTheMailerRuns) {
   ASSERT_NE(DaclOf(dir.File(L"mail.ini")).find(L";;;WD)"), std::wstring::npos);
   MonitorSettings settings;
   settings.exeDirectory = dir.Path();
-  Recorder runner(dir.File(L"mail_12345.ini"));
+  test::FakeProcessRunner runner;
+  CopySeen seen(runner, dir.File(L"mail_12345.ini"));
   EXPECT_TRUE(SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound));
-  ExpectAdministratorsOnly(runner.dacl);
-  EXPECT_EQ(runner.body, L"down");
-  EXPECT_EQ(runner.password, L"secret");
+  ExpectAdministratorsOnly(seen.dacl);
+  EXPECT_EQ(seen.body, L"down");
+  EXPECT_EQ(seen.password, L"secret");
 }
 
 TEST(MailCopyWin32, ALeftoverCopyAndAMissingMailIniStillGiveAProtectedCopy) {
@@ -85,10 +83,11 @@ TEST(MailCopyWin32, ALeftoverCopyAndAMissingMailIniStillGiveAProtectedCopy) {
   MonitorSettings settings;
   settings.exeDirectory = dir.Path();
   test::WriteBytes(dir.File(L"mail_12345.ini"), "[Config]\r\nBody=old\r\n");
-  Recorder runner(dir.File(L"mail_12345.ini"));
+  test::FakeProcessRunner runner;
+  CopySeen seen(runner, dir.File(L"mail_12345.ini"));
   SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound);
-  ExpectAdministratorsOnly(runner.dacl);
-  EXPECT_EQ(runner.body, L"ping error");
+  ExpectAdministratorsOnly(seen.dacl);
+  EXPECT_EQ(seen.body, L"ping error");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The log writer where the account the service runs as may write: its log
-// directory. What it plants there is refused, and nothing waits for it.
+// directory. What it plants there is refused, and nothing waits for it. And a
+// write that stops short, for real.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,12 +10,12 @@
 #include <filesystem>
 #include <string>
 
-#include "common/clock.h"
 #include "common/files.h"
 #include "common/system.h"
 #include "common/text_util.h"
 #include "monitor/log/log_writer.h"
-#include "tests/support/test_clocks.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/file_size_limit_posix.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -39,7 +40,7 @@ class LogWriterPosix : public testing::Test {
 
   test::TempDir dir;
   test::TempDir elsewhere;  // root's
-  test::StillClock clock;
+  test::FakeClock clock;
   LogWriter log{clock};
 };
 
@@ -84,6 +85,33 @@ TEST_F(LogWriterPosix, ALogDirectoryLinkOnlyTheServiceAccountCouldHavePlantedIsN
   EXPECT_TRUE(log.RunPass());
   EXPECT_FALSE(PathExists(elsewhere.File(L"log.txt")));  // rotated
   EXPECT_EQ(ListFilesEndingWith(elsewhere.Path(), L"_log.txt").size(), 30u);
+}
+
+// A file-size limit lets the kernel take only part of a pass, as a full disk
+// does.
+TEST(LogWriterShortWrite, IsCutBackAndItsLinesComeAgainWholeAtTheNextPass) {
+  test::SetTimeZone("JST-9");
+  test::TempDir dir;
+  test::FakeClock clock;
+  LogWriter log(clock);
+  log.SetDirectory(dir.Path());
+  const std::string earlier = "2026/12/06 14:22:39|-|earlier\r\n";
+  test::WriteBytes(log.CurrentLogPath(), earlier);
+
+  test::FileSizeLimit limit(earlier.size() + 10);  // room for part of one line
+  log.Queue(-1, L"first");
+  log.Queue(-1, L"second");
+  EXPECT_FALSE(log.RunPass());
+  EXPECT_EQ(test::ReadBytes(log.CurrentLogPath()), earlier);
+  EXPECT_EQ(log.BacklogSize(), 2u);
+
+  limit.Lift();
+  log.Queue(-1, L"third");
+  EXPECT_TRUE(log.RunPass());
+  EXPECT_EQ(test::ReadBytes(log.CurrentLogPath()),
+            earlier + "2026/12/06 14:22:40|-|first\r\n2026/12/06 14:22:40|-|second\r\n" +
+                "2026/12/06 14:22:40|-|third\r\n");
+  EXPECT_EQ(log.BacklogSize(), 0u);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The Linux stand-in of Win32_Process.Create, with fake programs first on PATH.
+// The on-screen alert's program start on Linux: the stand-in of
+// Win32_Process.Create, with fake programs first on PATH.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,7 +15,7 @@
 #include "monitor/checks/checker.h"
 #include "monitor/settings.h"
 #include "monitor/wmi/process_start_posix.h"
-#include "monitor/wmi/wmi_connection.h"
+#include "tests/support/fake_wmi.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -40,6 +41,7 @@ class ProcessStart : public testing::Test {
     setenv("PATH", (WideToUtf8(bin.Path()) + ":" + savedPath_).c_str(), 1);
     InstallRecorder("wall");
     InstallRecorder("fakeprog");
+    wmi.startProcess = StartCommandDetached;
   }
   ~ProcessStart() override { setenv("PATH", savedPath_.c_str(), 1); }
 
@@ -62,6 +64,7 @@ class ProcessStart : public testing::Test {
   }
 
   TempDir bin;
+  test::FakeWmi wmi;  // starts through the stand-in, as the Linux WMI does
   std::string savedPath_;
 };
 
@@ -109,17 +112,6 @@ TEST_F(ProcessStart, FailedStartsGiveCreateReturnValues) {
   EXPECT_EQ(rv, L"21");
 }
 
-// A connection that starts through the stand-in, as the Linux WMI does.
-class StandInWmi final : public WmiConnection {
- public:
-  bool Connect(QuorvanexServerInfo) override { return true; }
-  bool QueryDeviceStatus(const std::wstring&, std::wstring&) override { return false; }
-  bool StartProcess(const std::wstring& line, const std::wstring& dir, std::wstring& rv) override {
-    return StartCommandDetached(line, dir, rv);
-  }
-  void Release() override {}
-};
-
 TEST_F(ProcessStart, ComposedAlertReachesTheTerminals) {
   test::SetTimeZone("JST-9");
   TempDir exe;
@@ -128,7 +120,7 @@ TEST_F(ProcessStart, ComposedAlertReachesTheTerminals) {
   settings.exeDirectory = exe.Path();
   settings.hardwarePattern = L"PCI\\\\VEN_8086";
   CheckerPorts ports;
-  ports.newWmiConnection = [] { return std::make_unique<StandInWmi>(); };
+  ports.newWmiConnection = wmi.Connections();
   Checker checker(settings, std::move(ports));
   EXPECT_TRUE(checker.ShowScreenAlert(CheckKind::Device, 1796534560));
   EXPECT_EQ(Recorded("wall", "stdin"), "[2026/12/06 14:22:40]device PCI\\\\VEN_8086 lost\n");
@@ -141,7 +133,7 @@ TEST_F(ProcessStart, AlertIsNotShownWhenWallCannotStart) {
   MonitorSettings settings;
   settings.exeDirectory = bin.Path();
   CheckerPorts ports;
-  ports.newWmiConnection = [] { return std::make_unique<StandInWmi>(); };
+  ports.newWmiConnection = wmi.Connections();
   Checker checker(settings, std::move(ports));
   EXPECT_FALSE(checker.ShowScreenAlert(CheckKind::Ping, 1796534560));
 }

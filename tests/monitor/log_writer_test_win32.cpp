@@ -4,10 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "common/clock.h"
 #include "common/handles_win32.h"
 #include "monitor/log/log_writer.h"
-#include "tests/support/test_clocks.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -43,7 +42,7 @@ class LogWriterLockedFile : public ::testing::Test {
 
   const std::string earlier = "2026/12/06 14:22:39|-|earlier\r\n";
   test::TempDir dir;
-  test::StillClock clock;
+  test::FakeClock clock;
   LogWriter log{clock};
 };
 
