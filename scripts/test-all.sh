@@ -9,11 +9,6 @@ cd "$root"
 "$root/scripts/build.sh" > "$root/build-log.txt" 2>&1 || { tail -50 "$root/build-log.txt"; echo "build failed"; exit 1; }
 
 source "$root/scripts/wine-env.sh"
-qv_wine_prefix
-qv_persistent_wineserver || { echo "test-all: no persistent wineserver for $WINEPREFIX"; exit 1; }
-# Start Wine's own background processes now, with nothing attached to their
-# output: started by a test, they would hold CTest's pipes open.
-qv_wine cmd /c exit >/dev/null 2>&1 </dev/null
 export DISPLAY=${QV_DISPLAY:-:97}
 xvfb_pid=
 if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
@@ -31,6 +26,11 @@ cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 }
 trap cleanup EXIT
+qv_wine_prefix
+# Wine's own background processes, its desktop among them, start now with
+# nothing attached to their output: started by a test, they would hold
+# CTest's pipes open. The desktop lives on this display for the whole run.
+qv_persistent_wineserver || { echo "test-all: no persistent wineserver and desktop for $WINEPREFIX"; exit 1; }
 
 # Counts from CTest's JUnit report: "<name>: P passed, F failed, S skipped",
 # then the tests that did not pass.

@@ -41,9 +41,33 @@ qv_dialog_font() {
 # takes the service manager and every service with it: a program starting
 # meanwhile loses its connection, and the next server's service manager
 # starts the installed services anew. Such a server is ended first (it
-# writes the registry out as it goes).
+# writes the registry out as it goes). With DISPLAY set, the new server's
+# first program holds Wine's desktop on that display for the whole run.
 qv_persistent_wineserver() {
   qv_wineserver -k >/dev/null 2>&1
   qv_wineserver -w
-  qv_wineserver -p
+  qv_wineserver -p || return 1
+  [ -z "${DISPLAY:-}" ] || qv_wine_desktop
+}
+
+# Wine's desktop process starts with the first program that needs the desktop
+# and ends a second after the last one has left it. Like every process Wine
+# starts in the background, it keeps the standard error of the program that
+# started it: a test that starts it keeps CTest waiting on its output for as
+# long as other tests keep the desktop in use (a dialog open for minutes).
+# So one program holds the desktop for the whole run, started with nothing
+# attached. It must be the server's first: a desktop that some program started
+# without the display would stay without it.
+qv_wine_desktop() {
+  local hold=$QV_ROOT/build/win64/bin/qv_desktophold.exe ready
+  xdpyinfo >/dev/null 2>&1 && [ -f "$hold" ] && ready=$(mktemp) || return 1
+  env LC_ALL=ja_JP.UTF-8 wine "$hold" </dev/null >"$ready" 2>/dev/null &
+  for _ in $(seq 600); do
+    grep -q ready "$ready" && break
+    sleep 0.1
+  done
+  grep -q ready "$ready"
+  local held=$?
+  rm -f "$ready"
+  return $held
 }
