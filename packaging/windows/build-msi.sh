@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Windows installer with wixl from the cross-compiled programs.
-#   build-msi.sh [BIN_DIR [OUTPUT.msi]]
-# BIN_DIR defaults to build/win64/bin. All three programs, the mailer Ostrival.exe, the installer's
-# helper ServiceStopWait.exe and its custom actions QuorvanexSetup.dll must be there;
+#   build-msi.sh [PROGRAM_DIR [OUTPUT.msi]]
+# PROGRAM_DIR (default build/win64/stripped: the build's stripped copies,
+# whose debug information is in build/win64/symbols/) holds all three
+# programs, the mailer Ostrival.exe, the installer's helper
+# ServiceStopWait.exe and its custom actions QuorvanexSetup.dll;
 # QV_MSI_ALLOW_PARTIAL=1 builds without a missing Configurator or Pomvex
 # (for tests of the installer itself). QV_MSI_VERSION overrides the version.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=$(cd "${1:-$root/build/win64/bin}" && pwd)
+bin=$(cd "${1:-$root/build/win64/stripped}" && pwd)
 version=${QV_MSI_VERSION:-$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")}
 out=${2:-$root/build/win64/QuorvanexWatchdog-$version-x64.msi}
 
@@ -40,6 +42,15 @@ done
 cp "$root"/packaging/defaults/{config,quorvanex,mail,message}.ini "$stage/defaults/"
 mkdir -p "$stage/examples/prometheus"
 cp "$root"/packaging/prometheus/{prometheus,quorvanex-rules}.yml "$stage/examples/prometheus/"
+# Debug information stays in the build tree, never in a package.
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+  for file in "$stage"/*.exe "$stage"/*.dll; do
+    if x86_64-w64-mingw32-objdump -h "$file" | grep -q ' \.debug_info '; then
+      echo "build-msi: $file holds debug information; build it with cmake, which moves that into symbols/" >&2
+      exit 1
+    fi
+  done
+fi
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 (cd "$stage" && wixl -a x64 "${defines[@]}" -o "$out" "$root/packaging/windows/quorvanex.wxs")

@@ -5,13 +5,15 @@
 # until configured, writes given properties into the live INI files at install
 # and upgrade (absent ones change nothing), limits mail.ini to SYSTEM and
 # Administrators, sets the recovery actions, keeps an administrator's INI files
-# on upgrade and removal, and removes programs and service.
+# on upgrade and removal, and removes programs and service. Both packages hold
+# stripped programs whose debug information stays in the build tree.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 [ "$QV_PLATFORM" = win32 ] || skip "Windows packages only"
 command -v wixl >/dev/null || { echo "FAIL: wixl is missing; scripts/setup.sh installs it"; exit 1; }
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
 trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
 defaults=$QV_ROOT/packaging/defaults
+no_debug_info() { ! x86_64-w64-mingw32-objdump -h "$1" | grep -q ' \.debug_info '; }
 
 # --- zip ---------------------------------------------------------------------
 if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpack.log" 2>&1; then
@@ -24,12 +26,14 @@ if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpac
   for f in Configurator.exe Pomvex.exe; do
     if grep -q "/$f\"" "$QV_BUILD/cmake_install.cmake"; then check "zip holds $f" grep -q "/$f\$" <<<"$listing"; fi
   done
-  zipped_config() {
+  zipped() {
     python3 -c 'import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
-sys.stdout.buffer.write(z.read([n for n in z.namelist() if n.endswith("/config.ini")][0]))' "$zip"
+sys.stdout.buffer.write(z.read([n for n in z.namelist() if n.endswith("/" + sys.argv[2])][0]))' "$zip" "$1"
   }
-  check "zip holds the installed defaults, not the examples" cmp -s <(zipped_config) "$defaults/config.ini"
+  check "zip holds the installed defaults, not the examples" cmp -s <(zipped config.ini) "$defaults/config.ini"
+  zipped Monitor.exe >"$tmp/zipped.exe"
+  check "zip holds Monitor.exe without debug information" no_debug_info "$tmp/zipped.exe"
 else
   cat "$tmp/cpack.log"; fail "cpack -G ZIP"
 fi
@@ -42,12 +46,19 @@ grep -aq StartServiceCtrlDispatcherW "$QV_BIN/Monitor.exe" ||
 
 export QV_MSI_ALLOW_PARTIAL=1
 build() {  # version, output
-  QV_MSI_VERSION=$1 bash "$QV_ROOT/packaging/windows/build-msi.sh" "$QV_BIN" "$2" >"$tmp/wixl-$1.log" 2>&1 ||
+  QV_MSI_VERSION=$1 bash "$QV_ROOT/packaging/windows/build-msi.sh" "$QV_BUILD/stripped" "$2" >"$tmp/wixl-$1.log" 2>&1 ||
     { cat "$tmp/wixl-$1.log"; fail "wixl $1"; finish; }
 }
 build 2.0.0 "$tmp/old.msi"
 build 2.0.1 "$tmp/new.msi"
 build 2.0.2 "$tmp/newer.msi"
+echo "MSI size: $(stat -c %s "$tmp/old.msi") bytes"
+msiextract -C "$tmp/packed" "$tmp/old.msi" >/dev/null
+for f in Monitor.exe Ostrival.exe ServiceStopWait.exe; do
+  check "the MSI's $f has no debug information" no_debug_info "$(find "$tmp/packed" -name $f)"
+done
+check "gdb finds Monitor.exe's symbols through its debug link" \
+  eval 'gdb -batch -ex "info line wmain" "$QV_BUILD/stripped/Monitor.exe" 2>&1 | grep -q "entry_win32.cpp"'
 
 dir="$WINEPREFIX/drive_c/Program Files/Quorvanex"
 service=quorvanexdevicechecker
