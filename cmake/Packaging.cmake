@@ -59,6 +59,14 @@ if(WIN32)
   else()
     install(TARGETS ${QV_INSTALL_PROGRAMS} RUNTIME DESTINATION .)
   endif()
+  # A signed zip: QV_SIGN_PFX and the password (scripts/sign-windows.sh) in
+  # the environment of cpack.
+  install(CODE "
+    if(NOT \"\$ENV{QV_SIGN_PFX}\" STREQUAL \"\")
+      file(GLOB signed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\")
+      execute_process(COMMAND bash \"${PROJECT_SOURCE_DIR}/scripts/sign-windows.sh\" \${signed}
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
   install(FILES ${QV_DEFAULT_INI} DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)

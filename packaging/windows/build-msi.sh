@@ -7,6 +7,9 @@
 # ServiceStopWait.exe and its custom actions QuorvanexSetup.dll;
 # QV_MSI_ALLOW_PARTIAL=1 builds without a missing Configurator or Pomvex
 # (for tests of the installer itself). QV_MSI_VERSION overrides the version.
+# With QV_SIGN_PFX set, scripts/sign-windows.sh signs the programs and the
+# DLL before they are packed and the MSI after (its other variables:
+# QV_SIGN_PASSWORD_FILE or QV_SIGN_PASSWORD, QV_SIGN_TIMESTAMP_URL).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$(cd "${1:-$root/build/win64/stripped}" && pwd)
@@ -51,7 +54,11 @@ if command -v x86_64-w64-mingw32-objdump >/dev/null; then
     fi
   done
 fi
+signing=${QV_SIGN_PFX:+1}
+[ -z "$signing" ] || bash "$root/scripts/sign-windows.sh" "$stage"/*.exe "$stage"/*.dll
+
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 (cd "$stage" && wixl -a x64 "${defines[@]}" -o "$out" "$root/packaging/windows/quorvanex.wxs")
+[ -z "$signing" ] || bash "$root/scripts/sign-windows.sh" "$out"
 echo "build-msi: $out"

@@ -59,6 +59,7 @@ for f in Monitor.exe Ostrival.exe ServiceStopWait.exe; do
 done
 check "gdb finds Monitor.exe's symbols through its debug link" \
   eval 'gdb -batch -ex "info line wmain" "$QV_BUILD/stripped/Monitor.exe" 2>&1 | grep -q "entry_win32.cpp"'
+check "the MSI is unsigned by default" eval '! msiinfo streams "$tmp/old.msi" | grep -q DigitalSignature'
 
 dir="$WINEPREFIX/drive_c/Program Files/Quorvanex"
 service=quorvanexdevicechecker
