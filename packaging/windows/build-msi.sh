@@ -16,7 +16,12 @@ bin=$(cd "${1:-$root/build/win64/stripped}" && pwd)
 version=${QV_MSI_VERSION:-$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")}
 out=${2:-$root/build/win64/QuorvanexWatchdog-$version-x64.msi}
 
-command -v wixl >/dev/null || { echo "build-msi: wixl is missing; scripts/setup.sh installs it" >&2; exit 1; }
+for tool in wixl msibuild msiinfo; do
+  command -v $tool >/dev/null || { echo "build-msi: $tool is missing; scripts/setup.sh installs it" >&2; exit 1; }
+done
+# The public properties (quorvanex.wxs), passed on to the server side of an
+# elevated installation only when they are listed as secure.
+secure_properties=(SERVERS HARDWARE INTERVAL PING_THRESHOLD DEVICE_THRESHOLD MAILSEND METRICS_DIR)
 
 for file in Monitor.exe Ostrival.exe ServiceStopWait.exe QuorvanexSetup.dll; do
   [ -f "$bin/$file" ] || { echo "build-msi: $bin/$file is missing" >&2; exit 1; }
@@ -60,5 +65,11 @@ signing=${QV_SIGN_PFX:+1}
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 (cd "$stage" && wixl -a x64 "${defines[@]}" -o "$out" "$root/packaging/windows/quorvanex.wxs")
+# wixl writes SecureCustomProperties for MajorUpgrade's own properties and
+# refuses a second row: the settings properties are added to that row.
+secure=$(msiinfo export "$out" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p')
+[ -n "$secure" ] || { echo "build-msi: wixl wrote no SecureCustomProperties row" >&2; exit 1; }
+secure+=$(printf ';%s' "${secure_properties[@]}")
+msibuild "$out" -q "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
 [ -z "$signing" ] || bash "$root/scripts/sign-windows.sh" "$out"
 echo "build-msi: $out"

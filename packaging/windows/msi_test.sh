@@ -60,6 +60,11 @@ done
 check "gdb finds Monitor.exe's symbols through its debug link" \
   eval 'gdb -batch -ex "info line wmain" "$QV_BUILD/stripped/Monitor.exe" 2>&1 | grep -q "entry_win32.cpp"'
 check "the MSI is unsigned by default" eval '! msiinfo streams "$tmp/old.msi" | grep -q DigitalSignature'
+# Public properties reach an elevated installation only when listed as secure.
+secure=$(msiinfo export "$tmp/old.msi" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p')
+for p in SERVERS HARDWARE INTERVAL PING_THRESHOLD DEVICE_THRESHOLD MAILSEND METRICS_DIR; do
+  check "$p is a secure custom property" grep -qx "$p" <<<"${secure//;/$'\n'}"
+done
 
 dir="$WINEPREFIX/drive_c/Program Files/Quorvanex"
 service=quorvanexdevicechecker
