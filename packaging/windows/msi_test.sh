@@ -110,7 +110,13 @@ trap cleanup EXIT
 cleanup_service; rm -rf "$dir"
 
 # Bad values stop the installation before anything is installed.
-check "bad properties are refused, each named" msi_refuses "$tmp/old.msi" INTERVAL=-5 MAILSEND=abc SERVERS=127.0.0.1,x
+check "bad properties are refused, each named" msi_refuses "$tmp/old.msi" INTERVAL=-5 MAILSEND=abc \
+  'SERVERS=127.0.0.2, 127.0.0.300' "HARDWARE=USB\\VID_1234'"
+check "a refused list names the entry" grep -qF 'entry 2 "127.0.0.300" is not an IPv4 address' <(msi_log)
+check "a quote in HARDWARE is refused with the reason" grep -qF 'a single quote would end the text' <(msi_log)
+check "every line of the refusal starts with Quorvanex:" \
+  eval '[ "$(msi_log | grep -cE "is not valid|nothing was installed")" -ge 5 ] &&
+        ! msi_log | grep -E "is not valid|nothing was installed" | grep -qv "^Quorvanex: "'
 check "a refused installation installs nothing" test ! -e "$dir/Monitor.exe"
 service_absent() { ! qv_wine sc query $service >/dev/null 2>&1; }
 check "a refused installation registers no service" service_absent

@@ -49,12 +49,32 @@ TEST(InstallPropertyCheck, ServersAreDottedDecimalAddressesSeparatedByCommaOrSem
   }
 }
 
-TEST(InstallPropertyCheck, HardwareMustReadBackAsGiven) {
+TEST(InstallPropertyCheck, HardwareMustReadBackAsGivenAndStayInsideTheQuery) {
   EXPECT_EQ(Problem(L"HARDWARE", L"USB\\VID_1234&PID_5678"), L"");
   EXPECT_EQ(Problem(L"HARDWARE", std::wstring(1023, L'A')), L"");
   EXPECT_NE(Problem(L"HARDWARE", std::wstring(1024, L'A')), L"");
-  for (const wchar_t* bad : {L" USB\\VID", L"USB\\VID ", L"\"USB\\VID\"", L"'USB'", L"USB\tVID", L"USB\nVID"}) {
+  for (const wchar_t* bad : {L" USB\\VID", L"USB\\VID ", L"\"USB\\VID\"", L"'USB'", L"USB\tVID", L"USB\nVID",
+                             L"USB\\VID_1234' or DeviceID like '"}) {
     EXPECT_NE(Problem(L"HARDWARE", bad), L"") << bad;
+  }
+}
+
+TEST(InstallPropertyCheck, ARefusalSaysWhatIsWrongOnOneLine) {
+  const struct {
+    const wchar_t* name;
+    std::wstring value;
+    const wchar_t* said;
+  } cases[] = {
+      {L"SERVERS", L"127.0.0.2, 127.0.0.300", L"entry 2 \"127.0.0.300\" is not an IPv4 address"},
+      {L"SERVERS", L"x;10.0.0.5;;", L"entry 1 \"x\" is not an IPv4 address, entry 3 is empty, entry 4 is empty"},
+      {L"HARDWARE", L"USB\\VID_1234'", L"a single quote would end the text of the device query"},
+      {L"HARDWARE", L"USB\nVID", L"HARDWARE=\"USB<U+000A>VID\" is not valid: it holds a control character"},
+      {L"HARDWARE", std::wstring(1100, L'A'), L"it is 1100 characters long"},
+  };
+  for (const auto& c : cases) {
+    const std::wstring problem = Problem(c.name, c.value);
+    EXPECT_NE(problem.find(c.said), std::wstring::npos) << problem;
+    EXPECT_EQ(problem.find_first_of(L"\r\n"), std::wstring::npos) << problem;
   }
 }
 
