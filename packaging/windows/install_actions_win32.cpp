@@ -178,6 +178,7 @@ extern "C" UINT __stdcall ApplySettings(MSIHANDLE install) {
   }
   const qv::InstallWrites writes = qv::ApplyInstallProperties(directory, given);
   for (const std::wstring& line : writes.written) Report(install, INSTALLMESSAGE_INFO, L"wrote " + line);
+  for (const std::wstring& line : writes.notes) Report(install, INSTALLMESSAGE_INFO, line);
   if (!writes.failed.empty()) {
     ReportError(install, L"these settings cannot be written:\n" + Joined(writes.failed));
     return ERROR_INSTALL_FAILURE;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/files.h"
 #include "common/format.h"
 #include "common/ipv4_text.h"
 #include "common/profile.h"
@@ -17,8 +18,11 @@ namespace {
 constexpr std::int64_t kLargestCount = 2147483647;
 // String values are read into 1024-unit buffers.
 constexpr std::size_t kLongestText = kProfileBufferSize - 1;
+// The metrics file's temporary name, "\\quorvanex.prom.tmp", must still fit in
+// MAX_PATH (259 characters and the terminating zero) behind an absolute folder.
+constexpr std::size_t kLongestFolder = 240;
 
-enum class Kind { Servers, Text, Count, MailSend };
+enum class Kind { Servers, Text, Folder, Count, MailSend };
 
 struct Setting {
   const wchar_t* property;
@@ -43,6 +47,10 @@ const Setting kSettings[] = {
      L"the failed device checks tolerated before an alert, a whole number from 0 (check off) to 2147483647"},
     {L"MAILSEND", kMailIni, L"Config", L"MailSend", Kind::MailSend,
      L"0 (no mail), 1 to 10 (mails per error episode) or 99 (no limit)"},
+    {L"METRICS_DIR", kConfigIni, L"Metrics", L"TextfileDir", Kind::Folder,
+     L"the folder for the metrics file, absolute (C:\\Program Files\\windows_exporter\\textfile_inputs) or "
+     L"relative to the program folder, at most 240 characters, without control characters or \" < > | ? *, and "
+     L"without blanks or single quotes at either end"},
 };
 
 std::optional<std::int64_t> ParseCount(std::wstring_view text) {
@@ -133,6 +141,8 @@ Fault FaultOf(const Setting& setting, std::wstring_view value) {
     case Kind::Text:
       // The Monitor puts the value into the device query's single-quoted text.
       return TextFault(value, kLongestText, {L"'", L"a single quote would end the text of the device query"});
+    case Kind::Folder:
+      return TextFault(value, kLongestFolder, {L"\"<>|?*", L"Windows allows no \" < > | ? * in a folder name"});
     case Kind::Count:
       return ParseCount(value) ? Fault() : Fault(L"");
     case Kind::MailSend: {
@@ -216,6 +226,17 @@ InstallWrites ApplyInstallProperties(const std::wstring& directory, const Instal
       case Kind::Text:
         WriteNotedKey(directory, setting.file, setting.section, setting.key, found->second, writes);
         break;
+      case Kind::Folder: {
+        WriteNotedKey(directory, setting.file, setting.section, setting.key, found->second, writes);
+        // The exporter that owns the folder may come later; the Monitor
+        // writes its file as soon as the folder is there.
+        const std::wstring& value = found->second;
+        const std::wstring folder = IsAbsolutePath(value) ? value : JoinPath(directory, value);
+        if (!IsDirectory(folder)) {
+          writes.notes.push_back(Format(L"%s does not exist yet: the metrics file is written once it does", folder));
+        }
+        break;
+      }
       case Kind::Count:
       case Kind::MailSend:
         // Leading zeros go: the file holds the number as the programs write it.

@@ -111,11 +111,11 @@ cleanup_service; rm -rf "$dir"
 
 # Bad values stop the installation before anything is installed.
 check "bad properties are refused, each named" msi_refuses "$tmp/old.msi" INTERVAL=-5 MAILSEND=abc \
-  'SERVERS=127.0.0.2, 127.0.0.300' "HARDWARE=USB\\VID_1234'"
+  'SERVERS=127.0.0.2, 127.0.0.300' "HARDWARE=USB\\VID_1234'" 'METRICS_DIR=C:\a|b'
 check "a refused list names the entry" grep -qF 'entry 2 "127.0.0.300" is not an IPv4 address' <(msi_log)
 check "a quote in HARDWARE is refused with the reason" grep -qF 'a single quote would end the text' <(msi_log)
 check "every line of the refusal starts with Quorvanex:" \
-  eval '[ "$(msi_log | grep -cE "is not valid|nothing was installed")" -ge 5 ] &&
+  eval '[ "$(msi_log | grep -cE "is not valid|nothing was installed")" -ge 6 ] &&
         ! msi_log | grep -E "is not valid|nothing was installed" | grep -qv "^Quorvanex: "'
 check "a refused installation installs nothing" test ! -e "$dir/Monitor.exe"
 service_absent() { ! qv_wine sc query $service >/dev/null 2>&1; }
@@ -161,15 +161,18 @@ fi
 # An upgrade with properties writes them and keeps the administrator's edits.
 printf '; kept by the administrator\r\n' >> "$dir/config.ini"
 rm "$dir/message.ini"
+mkdir "$tmp/textfile_inputs"
 check "msiexec /i of a newer version with properties upgrades" msi /i "$tmp/new.msi" \
   'SERVERS=127.0.0.5; 127.0.0.6' 'HARDWARE=USB\VID_1234&PID_5678' INTERVAL=7 PING_THRESHOLD=3 DEVICE_THRESHOLD=4 \
-  MAILSEND=2
+  MAILSEND=2 "METRICS_DIR=$(program_path "$tmp/textfile_inputs")"
 check "upgrade keeps an edited config.ini" grep -q "kept by the administrator" "$dir/config.ini"
 check "upgrade restores a missing message.ini" cmp -s "$dir/message.ini" "$defaults/message.ini"
 check "installer logs message.ini as made, config.ini as kept" eval 'made_from_defaults message.ini && kept config.ini'
 check "INTERVAL, PING_THRESHOLD, DEVICE_THRESHOLD in config.ini" \
   test "$(ini config.ini Config Interval)/$(ini config.ini Threshold Ping)/$(ini config.ini Threshold DeviceManager)" = 7/3/4
 check "MAILSEND in mail.ini" test "$(ini mail.ini Config MailSend)" = 2
+check "METRICS_DIR in config.ini" test "$(ini config.ini Metrics TextfileDir)" = "$(program_path "$tmp/textfile_inputs")"
+check "the restarted service writes its metrics there" wait_for 'grep -q "^quorvanex_up 1" "$tmp/textfile_inputs/quorvanex.prom"' 10
 check "HARDWARE in quorvanex.ini" test "$(ini quorvanex.ini Config Hardware)" = 'USB\VID_1234&PID_5678'
 check "SERVERS in quorvanex.ini" test "$(ini quorvanex.ini Config Count)/$(ini quorvanex.ini Quorvanex_1 Server)/$(ini quorvanex.ini Quorvanex_2 Server)/$(ini quorvanex.ini Quorvanex_2 Enabled)" = 2/127.0.0.5/127.0.0.6/1
 check "mail.ini stays SYSTEM and Administrators only after the write" admins_only mail.ini
@@ -183,7 +186,9 @@ check "after a refused upgrade the service still runs" test "$(state)" = RUNNING
 
 # Absent properties change nothing; a server that stays keeps its section.
 sed -i '/^\[Quorvanex_1\]/,/^\[/s/^Enabled=1/Enabled=0/' "$dir/quorvanex.ini"
-check "an upgrade with SERVERS alone" msi /i "$tmp/newer.msi" SERVERS=127.0.0.5
+check "an upgrade with SERVERS alone (and a metrics folder still to come)" msi /i "$tmp/newer.msi" SERVERS=127.0.0.5 \
+  METRICS_DIR=later
+check "a missing metrics folder is noted" grep -q '^Quorvanex: .*\\later does not exist yet' <(msi_log)
 check "SERVERS shrinks the list" test "$(ini quorvanex.ini Config Count)" = 1
 check "a server that stays keeps its switch" test "$(ini quorvanex.ini Quorvanex_1 Enabled)" = 0
 check "absent properties change nothing" \
