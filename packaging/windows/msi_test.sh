@@ -136,6 +136,12 @@ for f in config.ini quorvanex.ini mail.ini message.ini; do
   check "installer logs $f as made from the defaults" made_from_defaults $f
 done
 check "service is running" wait_for '[ "$(state)" = RUNNING ]' 10
+service_value() {
+  qv_wine reg query "HKLM\\System\\CurrentControlSet\\Services\\$service" /v "$1" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$1 *REG_SZ *//p"
+}
+check "the service's display name" test "$(service_value DisplayName)" = "Quorvanex Device Server Watchdog"
+check "the service's description" grep -q "^Pings the device servers" <<<"$(service_value Description)"
 check "service writes its log" wait_for 'log_text "$dir/log/log.txt" 2>/dev/null | grep -q エラーカウント監視開始' 10
 sleep 3  # the first cycle runs a second after the start
 quiet_log=$(log_text "$dir/log/log.txt" | cut -d'|' -f2-)
