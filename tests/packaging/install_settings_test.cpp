@@ -60,33 +60,23 @@ TEST(InstallPropertyCheck, HardwareMustReadBackAsGivenAndStayInsideTheQuery) {
 }
 
 TEST(InstallPropertyCheck, MetricsDirIsAFolderWindowsAcceptsThatReadsBackAsGiven) {
-  for (const std::wstring& good : {std::wstring(L"C:\\Program Files\\windows_exporter\\textfile_inputs"),
-                                   std::wstring(L"metrics"), std::wstring(L"..\\Bob's metrics"),
-                                   std::wstring(L"\\\\server\\share"), std::wstring(240, L'm')}) {
+  for (const wchar_t* good : {L"C:\\Program Files\\windows_exporter\\textfile_inputs", L"..\\Bob's m", L"\\\\srv\\m"}) {
     EXPECT_EQ(Problem(L"METRICS_DIR", good), L"") << good;
   }
-  for (const std::wstring& bad : {std::wstring(241, L'm'), std::wstring(L"C:\\a\"b"), std::wstring(L"a<b"),
-                                  std::wstring(L"a|b"), std::wstring(L"a*"), std::wstring(L"a?"),
-                                  std::wstring(L" metrics"), std::wstring(L"metrics "), std::wstring(L"'metrics'"),
-                                  std::wstring(L"met\trics")}) {
+  EXPECT_EQ(Problem(L"METRICS_DIR", std::wstring(240, L'm')), L"");
+  for (const wchar_t* bad : {L"C:\\a\"b", L"a<b", L"a|b", L"a*", L"a?", L" m", L"m ", L"'m'", L"m\tx"}) {
     EXPECT_NE(Problem(L"METRICS_DIR", bad), L"") << bad;
   }
 }
 
 TEST(InstallPropertyCheck, ARefusalSaysWhatIsWrongOnOneLine) {
-  const struct {
-    const wchar_t* name;
-    std::wstring value;
-    const wchar_t* said;
-  } cases[] = {
+  const struct { const wchar_t* name; std::wstring value; const wchar_t* said; } cases[] = {
       {L"SERVERS", L"127.0.0.2, 127.0.0.300", L"entry 2 \"127.0.0.300\" is not an IPv4 address"},
       {L"SERVERS", L"x;10.0.0.5;;", L"entry 1 \"x\" is not an IPv4 address, entry 3 is empty, entry 4 is empty"},
       {L"HARDWARE", L"USB\\VID_1234'", L"a single quote would end the text of the device query"},
       {L"HARDWARE", L"USB\nVID", L"HARDWARE=\"USB<U+000A>VID\" is not valid: it holds a control character"},
-      {L"HARDWARE", std::wstring(1100, L'A'), L"it is 1100 characters long"},
       {L"METRICS_DIR", L"C:\\a|b", L"Windows allows no"},
-      {L"METRICS_DIR", std::wstring(300, L'm'), L"it is 300 characters long"},
-  };
+      {L"METRICS_DIR", std::wstring(241, L'm'), L"it is 241 characters long"}};
   for (const auto& c : cases) {
     const std::wstring problem = Problem(c.name, c.value);
     EXPECT_NE(problem.find(c.said), std::wstring::npos) << problem;
@@ -121,13 +111,11 @@ TEST_F(InstallPropertyApply, GivenValuesReachTheirKeysAndEverythingElseStays) {
                                       {L"PING_THRESHOLD", L"3"},
                                       {L"DEVICE_THRESHOLD", L"4"},
                                       {L"MAILSEND", L"99"},
-                                      {L"HARDWARE", L"USB\\VID_1234&PID_5678"},
-                                      {L"METRICS_DIR", L"C:\\textfile_inputs"}});
+                                      {L"HARDWARE", L"USB\\VID_1234&PID_5678"}});
   EXPECT_EQ(Read(L"config.ini", L"Config", L"Interval"), L"7");
   EXPECT_EQ(Read(L"config.ini", L"Threshold", L"Ping"), L"3");
   EXPECT_EQ(Read(L"config.ini", L"Threshold", L"DeviceManager"), L"4");
   EXPECT_EQ(Read(L"config.ini", L"Config", L"LogDir"), L"log");
-  EXPECT_EQ(Read(L"config.ini", L"Metrics", L"TextfileDir"), L"C:\\textfile_inputs");
   EXPECT_EQ(Read(L"mail.ini", L"Config", L"MailSend"), L"99");
   EXPECT_EQ(Read(L"mail.ini", L"Config", L"Password"), L"secret");
   // Written as given: the Monitor doubles the backslash when it reads it.
@@ -164,14 +152,10 @@ TEST_F(InstallPropertyApply, ServersReplaceTheListAndAnUnchangedAddressKeepsItsS
 
 TEST_F(InstallPropertyApply, AMetricsFolderThatDoesNotExistYetIsNotedAndStillWritten) {
   MakeDirectory(Path(L"metrics"));
-  const struct {
-    std::wstring value;
-    bool noted;
-  } cases[] = {{L"metrics", false}, {Path(L"metrics"), false}, {L"later", true}, {Path(L"later"), true}};
-  for (const auto& c : cases) {
-    const InstallWrites writes = ApplyInstallProperties(dir.Path(), {{L"METRICS_DIR", c.value}});
-    EXPECT_EQ(Read(L"config.ini", L"Metrics", L"TextfileDir"), c.value);
-    EXPECT_EQ(writes.notes.size(), c.noted ? 1u : 0u) << c.value;
+  for (const std::wstring& value : {std::wstring(L"metrics"), Path(L"metrics"), std::wstring(L"later"), Path(L"later")}) {
+    const InstallWrites writes = ApplyInstallProperties(dir.Path(), {{L"METRICS_DIR", value}});
+    EXPECT_EQ(Read(L"config.ini", L"Metrics", L"TextfileDir"), value);
+    EXPECT_EQ(writes.notes.size(), value.find(L"later") != std::wstring::npos ? 1u : 0u) << value;
   }
 }
 
