@@ -22,7 +22,51 @@ if(WIN32)
       list(APPEND QV_INSTALL_PROGRAMS ${program})
     endif()
   endforeach()
-  install(TARGETS ${QV_INSTALL_PROGRAMS} RUNTIME DESTINATION .)
+  if(MINGW)
+    # The packages take stripped copies (stripped/), made after each link;
+    # the debug information goes to symbols/NAME.debug, and each copy keeps a
+    # link to it (.gnu_debuglink) that gdb follows through stripped/.debug.
+    # The programs in bin/ keep theirs.
+    set(QV_STRIPPED_DIR ${CMAKE_BINARY_DIR}/stripped)
+    set(QV_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols)
+    file(MAKE_DIRECTORY ${QV_STRIPPED_DIR} ${QV_SYMBOLS_DIR})
+    file(CREATE_LINK ../symbols ${QV_STRIPPED_DIR}/.debug SYMBOLIC)
+    # Adds the custom target `name`, built by default, that makes the
+    # stripped copies of the targets; their paths are left in `name`_FILES.
+    function(qv_strip_for_packages name)
+      set(files)
+      foreach(target IN LISTS ARGN)
+        get_target_property(type ${target} TYPE)
+        if(type STREQUAL "SHARED_LIBRARY")
+          set(file ${target}${CMAKE_SHARED_LIBRARY_SUFFIX})
+        else()
+          set(file ${target}${CMAKE_EXECUTABLE_SUFFIX})
+        endif()
+        set(debug ${QV_SYMBOLS_DIR}/${file}.debug)
+        add_custom_command(OUTPUT ${QV_STRIPPED_DIR}/${file} ${debug}
+          COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
+          COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${debug}
+                  $<TARGET_FILE:${target}> ${QV_STRIPPED_DIR}/${file}
+          DEPENDS ${target}
+          VERBATIM)
+        list(APPEND files ${QV_STRIPPED_DIR}/${file})
+      endforeach()
+      add_custom_target(${name} ALL DEPENDS ${files})
+      set(${name}_FILES ${files} PARENT_SCOPE)
+    endfunction()
+    qv_strip_for_packages(qv_stripped_programs ${QV_INSTALL_PROGRAMS})
+    install(PROGRAMS ${qv_stripped_programs_FILES} DESTINATION .)
+  else()
+    install(TARGETS ${QV_INSTALL_PROGRAMS} RUNTIME DESTINATION .)
+  endif()
+  # A signed zip: QV_SIGN_PFX and the password (scripts/sign-windows.sh) in
+  # the environment of cpack.
+  install(CODE "
+    if(NOT \"\$ENV{QV_SIGN_PFX}\" STREQUAL \"\")
+      file(GLOB signed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\")
+      execute_process(COMMAND bash \"${PROJECT_SOURCE_DIR}/scripts/sign-windows.sh\" \${signed}
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
   install(FILES ${QV_DEFAULT_INI} DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)

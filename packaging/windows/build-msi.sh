@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
 # Builds the Windows installer with wixl from the cross-compiled programs.
-#   build-msi.sh [BIN_DIR [OUTPUT.msi]]
-# BIN_DIR defaults to build/win64/bin. All three programs, the mailer Ostrival.exe, the installer's
-# helper ServiceStopWait.exe and its custom actions QuorvanexSetup.dll must be there;
+#   build-msi.sh [PROGRAM_DIR [OUTPUT.msi]]
+# PROGRAM_DIR (default build/win64/stripped: the build's stripped copies,
+# whose debug information is in build/win64/symbols/) holds all three
+# programs, the mailer Ostrival.exe, the installer's helper
+# ServiceStopWait.exe and its custom actions QuorvanexSetup.dll;
 # QV_MSI_ALLOW_PARTIAL=1 builds without a missing Configurator or Pomvex
 # (for tests of the installer itself). QV_MSI_VERSION overrides the version.
+# With QV_SIGN_PFX set, scripts/sign-windows.sh signs the programs and the
+# DLL before they are packed and the MSI after (its other variables:
+# QV_SIGN_PASSWORD_FILE or QV_SIGN_PASSWORD, QV_SIGN_TIMESTAMP_URL).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=$(cd "${1:-$root/build/win64/bin}" && pwd)
+bin=$(cd "${1:-$root/build/win64/stripped}" && pwd)
 version=${QV_MSI_VERSION:-$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")}
 out=${2:-$root/build/win64/QuorvanexWatchdog-$version-x64.msi}
 
-command -v wixl >/dev/null || { echo "build-msi: wixl is missing; scripts/setup.sh installs it" >&2; exit 1; }
+for tool in wixl msibuild msiinfo; do
+  command -v $tool >/dev/null || { echo "build-msi: $tool is missing; scripts/setup.sh installs it" >&2; exit 1; }
+done
+# The public properties (quorvanex.wxs), passed on to the server side of an
+# elevated installation only when they are listed as secure.
+secure_properties=(SERVERS HARDWARE INTERVAL PING_THRESHOLD DEVICE_THRESHOLD MAILSEND METRICS_DIR)
 
 for file in Monitor.exe Ostrival.exe ServiceStopWait.exe QuorvanexSetup.dll; do
   [ -f "$bin/$file" ] || { echo "build-msi: $bin/$file is missing" >&2; exit 1; }
@@ -40,7 +50,26 @@ done
 cp "$root"/packaging/defaults/{config,quorvanex,mail,message}.ini "$stage/defaults/"
 mkdir -p "$stage/examples/prometheus"
 cp "$root"/packaging/prometheus/{prometheus,quorvanex-rules}.yml "$stage/examples/prometheus/"
+# Debug information stays in the build tree, never in a package.
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+  for file in "$stage"/*.exe "$stage"/*.dll; do
+    if x86_64-w64-mingw32-objdump -h "$file" | grep -q ' \.debug_info '; then
+      echo "build-msi: $file holds debug information; build it with cmake, which moves that into symbols/" >&2
+      exit 1
+    fi
+  done
+fi
+signing=${QV_SIGN_PFX:+1}
+[ -z "$signing" ] || bash "$root/scripts/sign-windows.sh" "$stage"/*.exe "$stage"/*.dll
+
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 (cd "$stage" && wixl -a x64 "${defines[@]}" -o "$out" "$root/packaging/windows/quorvanex.wxs")
+# wixl writes SecureCustomProperties for MajorUpgrade's own properties and
+# refuses a second row: the settings properties are added to that row.
+secure=$(msiinfo export "$out" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p')
+[ -n "$secure" ] || { echo "build-msi: wixl wrote no SecureCustomProperties row" >&2; exit 1; }
+secure+=$(printf ';%s' "${secure_properties[@]}")
+msibuild "$out" -q "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
+[ -z "$signing" ] || bash "$root/scripts/sign-windows.sh" "$out"
 echo "build-msi: $out"

@@ -60,12 +60,19 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name) {
 }
 
 // Goes to the installer's log; an error is also shown when there is a UI.
-// The text is a field of its own, so that "[Config]" in it is not taken for
-// a property reference of the message template.
+// Every line starts with the prefix the README tells administrators to
+// search the log for. The text is a field of its own, so that "[Config]" in
+// it is not taken for a property reference of the message template.
 void Report(MSIHANDLE install, INSTALLMESSAGE kind, const std::wstring& text) {
+  constexpr wchar_t kPrefix[] = L"Quorvanex: ";
+  std::wstring lines = kPrefix;
+  for (wchar_t c : text) {
+    lines += c;
+    if (c == L'\n') lines += kPrefix;
+  }
   const UniqueMsiHandle record(MsiCreateRecord(1));
-  MsiRecordSetStringW(record.Get(), 0, L"Quorvanex: [1]");
-  MsiRecordSetStringW(record.Get(), 1, text.c_str());
+  MsiRecordSetStringW(record.Get(), 0, L"[1]");
+  MsiRecordSetStringW(record.Get(), 1, lines.c_str());
   MsiProcessMessage(install, kind, record.Get());
 }
 
@@ -171,6 +178,7 @@ extern "C" UINT __stdcall ApplySettings(MSIHANDLE install) {
   }
   const qv::InstallWrites writes = qv::ApplyInstallProperties(directory, given);
   for (const std::wstring& line : writes.written) Report(install, INSTALLMESSAGE_INFO, L"wrote " + line);
+  for (const std::wstring& line : writes.notes) Report(install, INSTALLMESSAGE_INFO, line);
   if (!writes.failed.empty()) {
     ReportError(install, L"these settings cannot be written:\n" + Joined(writes.failed));
     return ERROR_INSTALL_FAILURE;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/files.h"
 #include "common/format.h"
 #include "common/ipv4_text.h"
 #include "common/profile.h"
@@ -17,8 +18,11 @@ namespace {
 constexpr std::int64_t kLargestCount = 2147483647;
 // String values are read into 1024-unit buffers.
 constexpr std::size_t kLongestText = kProfileBufferSize - 1;
+// The metrics file's temporary name, "\\quorvanex.prom.tmp", must still fit in
+// MAX_PATH (259 characters and the terminating zero) behind an absolute folder.
+constexpr std::size_t kLongestFolder = 240;
 
-enum class Kind { Servers, Text, Count, MailSend };
+enum class Kind { Servers, Text, Folder, Count, MailSend };
 
 struct Setting {
   const wchar_t* property;
@@ -34,7 +38,7 @@ const Setting kSettings[] = {
      L"IPv4 addresses in dotted-decimal form (10.0.0.5), separated by \",\" or \";\""},
     {L"HARDWARE", kQuorvanexIni, L"Config", L"Hardware", Kind::Text,
      L"the start of the device instance path (USB\\VID_1234&PID_5678), at most 1023 characters, "
-     L"without control characters and without blanks or quotes at either end"},
+     L"without control characters or single quotes, and without blanks or double quotes at either end"},
     {L"INTERVAL", kConfigIni, L"Config", L"Interval", Kind::Count,
      L"the minutes between check cycles, a whole number from 0 to 2147483647"},
     {L"PING_THRESHOLD", kConfigIni, L"Threshold", L"Ping", Kind::Count,
@@ -43,6 +47,10 @@ const Setting kSettings[] = {
      L"the failed device checks tolerated before an alert, a whole number from 0 (check off) to 2147483647"},
     {L"MAILSEND", kMailIni, L"Config", L"MailSend", Kind::MailSend,
      L"0 (no mail), 1 to 10 (mails per error episode) or 99 (no limit)"},
+    {L"METRICS_DIR", kConfigIni, L"Metrics", L"TextfileDir", Kind::Folder,
+     L"the folder for the metrics file, absolute (C:\\Program Files\\windows_exporter\\textfile_inputs) or "
+     L"relative to the program folder, at most 240 characters, without control characters or \" < > | ? *, and "
+     L"without blanks or single quotes at either end"},
 };
 
 std::optional<std::int64_t> ParseCount(std::wstring_view text) {
@@ -70,36 +78,82 @@ std::vector<std::wstring> SplitServers(std::wstring_view text) {
 
 bool IsControl(wchar_t c) { return c < 0x20 || c == 0x7f; }
 
-// The profile functions trim blanks and strip quotes around a value, and a
-// line break would end it: such a text would not read back as given.
-bool IsGoodText(std::wstring_view text) {
-  if (text.empty() || text.size() > kLongestText) return false;
-  for (wchar_t c : text) {
-    if (IsControl(c)) return false;
+// A value as the message shows it: control characters as <U+000A>, so that
+// the message stays one line.
+std::wstring Shown(std::wstring_view value) {
+  std::wstring text;
+  for (wchar_t c : value) {
+    if (!IsControl(c)) {
+      text += c;
+      continue;
+    }
+    const wchar_t* digits = L"0123456789ABCDEF";
+    text += L"<U+00";
+    text += digits[(c >> 4) & 0xf];
+    text += digits[c & 0xf];
+    text += L'>';
   }
-  auto edge = [](wchar_t c) { return IsBlank(c) || c == L'"' || c == L'\''; };
-  return !edge(text.front()) && !edge(text.back());
+  return text;
 }
 
-bool IsGood(const Setting& setting, std::wstring_view value) {
+// Why a value is refused: nothing when it is good, an empty text when the
+// rule alone says it.
+using Fault = std::optional<std::wstring>;
+
+// Characters a text may not hold anywhere, and why.
+struct Refused {
+  std::wstring_view characters;
+  const wchar_t* reason;
+};
+
+// The profile functions trim blanks and strip quotes around a value, and a
+// line break would end it: such a text would not read back as given.
+Fault TextFault(std::wstring_view text, std::size_t longest, const Refused& refused) {
+  if (text.empty()) return L"";
+  if (text.size() > longest) return Format(L"it is %u characters long", text.size());
+  for (wchar_t c : text) {
+    if (IsControl(c)) return L"it holds a control character";
+    if (refused.characters.find(c) != std::wstring_view::npos) return refused.reason;
+  }
+  auto edge = [](wchar_t c) { return IsBlank(c) || c == L'"' || c == L'\''; };
+  if (edge(text.front()) || edge(text.back())) return L"it begins or ends with a blank or a quote";
+  return std::nullopt;
+}
+
+// Names every bad entry of a server list by its place.
+Fault ServersFault(std::wstring_view text) {
+  std::wstring faults;
+  const std::vector<std::wstring> entries = SplitServers(text);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (ParseIpv4Text(entries[i])) continue;
+    faults += faults.empty() ? L"" : L", ";
+    faults += entries[i].empty() ? Format(L"entry %u is empty", i + 1)
+                                 : Format(L"entry %u \"%s\" is not an IPv4 address", i + 1, Shown(entries[i]));
+  }
+  if (faults.empty()) return std::nullopt;
+  return faults;
+}
+
+Fault FaultOf(const Setting& setting, std::wstring_view value) {
   switch (setting.kind) {
-    case Kind::Servers: {
-      for (const std::wstring& entry : SplitServers(value)) {
-        if (!ParseIpv4Text(entry)) return false;
-      }
-      return true;
-    }
+    case Kind::Servers:
+      return ServersFault(value);
     case Kind::Text:
-      return IsGoodText(value);
+      // The Monitor puts the value into the device query's single-quoted text.
+      return TextFault(value, kLongestText, {L"'", L"a single quote would end the text of the device query"});
+    case Kind::Folder:
+      return TextFault(value, kLongestFolder, {L"\"<>|?*", L"Windows allows no \" < > | ? * in a folder name"});
     case Kind::Count:
-      return ParseCount(value).has_value();
+      return ParseCount(value) ? Fault() : Fault(L"");
     case Kind::MailSend: {
       const auto n = ParseCount(value);
-      return n && (*n <= kMailSendMaxLimit || *n == kMailSendNoLimit);
+      return n && (*n <= kMailSendMaxLimit || *n == kMailSendNoLimit) ? Fault() : Fault(L"");
     }
   }
-  return false;
+  return L"";
 }
+
+bool IsGood(const Setting& setting, std::wstring_view value) { return !FaultOf(setting, value); }
 
 // Writes one key of `file` in `directory`; a key that could not be written
 // is noted in `writes`.
@@ -150,8 +204,12 @@ std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given)
   std::vector<std::wstring> problems;
   for (const Setting& setting : kSettings) {
     const auto found = given.find(setting.property);
-    if (found == given.end() || IsGood(setting, found->second)) continue;
-    problems.push_back(Format(L"%s=\"%s\" is not valid: give %s.", setting.property, found->second, setting.rule));
+    if (found == given.end()) continue;
+    const Fault fault = FaultOf(setting, found->second);
+    if (!fault) continue;
+    const std::wstring why = fault->empty() ? std::wstring() : *fault + L"; ";
+    problems.push_back(
+        Format(L"%s=\"%s\" is not valid: %sgive %s.", setting.property, Shown(found->second), why, setting.rule));
   }
   return problems;
 }
@@ -168,6 +226,17 @@ InstallWrites ApplyInstallProperties(const std::wstring& directory, const Instal
       case Kind::Text:
         WriteNotedKey(directory, setting.file, setting.section, setting.key, found->second, writes);
         break;
+      case Kind::Folder: {
+        WriteNotedKey(directory, setting.file, setting.section, setting.key, found->second, writes);
+        // The exporter that owns the folder may come later; the Monitor
+        // writes its file as soon as the folder is there.
+        const std::wstring& value = found->second;
+        const std::wstring folder = IsAbsolutePath(value) ? value : JoinPath(directory, value);
+        if (!IsDirectory(folder)) {
+          writes.notes.push_back(Format(L"%s does not exist yet: the metrics file is written once it does", folder));
+        }
+        break;
+      }
       case Kind::Count:
       case Kind::MailSend:
         // Leading zeros go: the file holds the number as the programs write it.

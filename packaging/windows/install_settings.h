@@ -17,8 +17,9 @@ using InstallProperties = std::map<std::wstring, std::wstring>;
 // Names of the settings properties, in the order they are checked and written.
 const std::vector<std::wstring>& InstallPropertyNames();
 
-// One message per bad value, naming the property, the value and the rule;
-// empty when every given value may be written.
+// One message per bad value, naming the property, the value, what is wrong
+// with it where the rule alone does not say it, and the rule; each message is
+// one line. Empty when every given value may be written.
 std::vector<std::wstring> CheckInstallProperties(const InstallProperties& given);
 
 // What ApplyInstallProperties did, for the installer's log.
@@ -27,6 +28,8 @@ struct InstallWrites {
   std::vector<std::wstring> written;
   // Every key that could not be written: "config.ini Config.Interval".
   std::vector<std::wstring> failed;
+  // Remarks that stop nothing: "C:\\metrics does not exist yet: ...".
+  std::vector<std::wstring> notes;
 };
 
 // Writes every given property into the INI files in `directory`. Absent

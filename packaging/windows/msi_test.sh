@@ -5,16 +5,26 @@
 # until configured, writes given properties into the live INI files at install
 # and upgrade (absent ones change nothing), limits mail.ini to SYSTEM and
 # Administrators, sets the recovery actions, keeps an administrator's INI files
-# on upgrade and removal, and removes programs and service.
+# on upgrade and removal, and removes programs and service. The programs are
+# stripped; the first package and the zip are signed with a throwaway CA.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 [ "$QV_PLATFORM" = win32 ] || skip "Windows packages only"
 command -v wixl >/dev/null || { echo "FAIL: wixl is missing; scripts/setup.sh installs it"; exit 1; }
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
 trap 'rm -rf "$tmp" "${QV_E2E_TMP:-}"' EXIT
 defaults=$QV_ROOT/packaging/defaults
+no_debug_info() { ! x86_64-w64-mingw32-objdump -h "$1" | grep -q ' \.debug_info '; }
+ca() { openssl "$@" >>"$tmp/openssl.log" 2>&1 || { cat "$tmp/openssl.log"; fail "openssl $1"; }; }
+ca req -x509 -newkey rsa:2048 -nodes -keyout "$tmp/ca.key" -out "$tmp/ca.pem" -days 2 -subj /CN=QvTestCA
+ca req -x509 -newkey rsa:2048 -nodes -keyout "$tmp/signer.key" -out "$tmp/signer.pem" -days 2 -subj /CN=QvTestSigner \
+  -CA "$tmp/ca.pem" -CAkey "$tmp/ca.key" -addext basicConstraints=CA:FALSE -addext extendedKeyUsage=codeSigning
+printf 'two words\n' >"$tmp/password"
+ca pkcs12 -export -inkey "$tmp/signer.key" -in "$tmp/signer.pem" -out "$tmp/signer.pfx" -passout "file:$tmp/password"
+signing=(QV_SIGN_PFX="$tmp/signer.pfx" QV_SIGN_PASSWORD_FILE="$tmp/password")
+verified() { osslsigncode verify -CAfile "$tmp/ca.pem" -in "$1" >/dev/null 2>&1; }
 
 # --- zip ---------------------------------------------------------------------
-if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpack.log" 2>&1; then
+if env "${signing[@]}" cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpack.log" 2>&1; then
   zip=$(ls "$tmp"/zip/*.zip)
   listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
   for f in Monitor.exe Ostrival.exe config.ini quorvanex.ini mail.ini message.ini; do
@@ -24,12 +34,14 @@ if cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpac
   for f in Configurator.exe Pomvex.exe; do
     if grep -q "/$f\"" "$QV_BUILD/cmake_install.cmake"; then check "zip holds $f" grep -q "/$f\$" <<<"$listing"; fi
   done
-  zipped_config() {
+  zipped() {
     python3 -c 'import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
-sys.stdout.buffer.write(z.read([n for n in z.namelist() if n.endswith("/config.ini")][0]))' "$zip"
+sys.stdout.buffer.write(z.read([n for n in z.namelist() if n.endswith("/" + sys.argv[2])][0]))' "$zip" "$1"
   }
-  check "zip holds the installed defaults, not the examples" cmp -s <(zipped_config) "$defaults/config.ini"
+  check "zip holds the installed defaults, not the examples" cmp -s <(zipped config.ini) "$defaults/config.ini"
+  zipped Monitor.exe >"$tmp/zipped.exe"
+  check "zip holds Monitor.exe stripped and signed" eval 'no_debug_info "$tmp/zipped.exe" && verified "$tmp/zipped.exe"'
 else
   cat "$tmp/cpack.log"; fail "cpack -G ZIP"
 fi
@@ -41,13 +53,27 @@ grep -aq StartServiceCtrlDispatcherW "$QV_BIN/Monitor.exe" ||
   { echo "zip checks done"; [ $e2e_failures -eq 0 ] || finish; skip "Monitor.exe has no service entry yet"; }
 
 export QV_MSI_ALLOW_PARTIAL=1
-build() {  # version, output
-  QV_MSI_VERSION=$1 bash "$QV_ROOT/packaging/windows/build-msi.sh" "$QV_BIN" "$2" >"$tmp/wixl-$1.log" 2>&1 ||
+build() {  # version, output, variables...
+  env "${@:3}" QV_MSI_VERSION=$1 bash "$QV_ROOT/packaging/windows/build-msi.sh" "$QV_BUILD/stripped" "$2" >"$tmp/wixl-$1.log" 2>&1 ||
     { cat "$tmp/wixl-$1.log"; fail "wixl $1"; finish; }
 }
-build 2.0.0 "$tmp/old.msi"
+build 2.0.0 "$tmp/old.msi" "${signing[@]}"
 build 2.0.1 "$tmp/new.msi"
 build 2.0.2 "$tmp/newer.msi"
+msiextract -C "$tmp/packed" "$tmp/old.msi" >/dev/null
+msiinfo extract "$tmp/old.msi" Binary.SetupDll >"$tmp/packed/QuorvanexSetup.dll"
+mapfile -t packed < <(find "$tmp/packed" -name '*.exe' -o -name '*.dll')
+for f in "${packed[@]}"; do check "packed ${f##*/} has no debug information" no_debug_info "$f"; done
+for f in "$tmp/old.msi" "${packed[@]}"; do check "signed ${f##*/} verifies" verified "$f"; done
+check "gdb finds Monitor.exe's symbols through its debug link" \
+  eval 'gdb -batch -ex "info line wmain" "$QV_BUILD/stripped/Monitor.exe" 2>&1 | grep -q "entry_win32.cpp"'
+cp "${packed[0]}" "$tmp/changed.exe"
+python3 -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(4096); b = f.read(1); f.seek(4096); f.write(bytes([b[0] ^ 1]))' "$tmp/changed.exe"
+check "a changed byte fails the verification" eval '! verified "$tmp/changed.exe"'
+check "an MSI is unsigned by default" eval '! msiinfo streams "$tmp/new.msi" | grep -q DigitalSignature'
+secure=$(msiinfo export "$tmp/old.msi" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p' | tr ';' '\n')
+check "the seven settings properties are secure custom properties" test "$(grep -cxE \
+  'SERVERS|HARDWARE|INTERVAL|PING_THRESHOLD|DEVICE_THRESHOLD|MAILSEND|METRICS_DIR' <<<"$secure")" = 7
 
 dir="$WINEPREFIX/drive_c/Program Files/Quorvanex"
 service=quorvanexdevicechecker
@@ -93,13 +119,17 @@ trap cleanup EXIT
 cleanup_service; rm -rf "$dir"
 
 # Bad values stop the installation before anything is installed.
-check "bad properties are refused, each named" msi_refuses "$tmp/old.msi" INTERVAL=-5 MAILSEND=abc SERVERS=127.0.0.1,x
+check "bad properties are refused, each named" msi_refuses "$tmp/old.msi" INTERVAL=-5 MAILSEND=abc \
+  'SERVERS=127.0.0.2, 127.0.0.300' "HARDWARE=USB\\VID_1234'" 'METRICS_DIR=C:\a|b'
+check "a refused list names the entry" grep -qF 'entry 2 "127.0.0.300" is not an IPv4 address' <(msi_log)
+check "a quote in HARDWARE is refused with the reason" grep -qF 'a single quote would end the text' <(msi_log)
+check "every line of the refusal starts with Quorvanex:" eval 'test -z "$(msi_log | grep "is not valid" | grep -v "^Quorvanex: ")"'
 check "a refused installation installs nothing" test ! -e "$dir/Monitor.exe"
 service_absent() { ! qv_wine sc query $service >/dev/null 2>&1; }
 check "a refused installation registers no service" service_absent
 
 # A fresh install without properties: the installed defaults, and quiet.
-check "msiexec /i installs" msi /i "$tmp/old.msi"
+check "msiexec /i of the signed package installs" msi /i "$tmp/old.msi"
 for f in Monitor.exe Ostrival.exe defaults/config.ini examples/prometheus/prometheus.yml \
          examples/prometheus/quorvanex-rules.yml; do
   check "installed $f" test -f "$dir/$f"
@@ -107,12 +137,17 @@ done
 for f in config.ini quorvanex.ini mail.ini message.ini; do
   check "live $f is the installed default" cmp -s "$dir/$f" "$defaults/$f"
 done
-made_from_defaults() { msi_log | grep -q "Quorvanex: .*\\\\$1: made from "; }  # file name
-kept() { msi_log | grep -q "Quorvanex: .*\\\\$1: kept"; }
+# grep -q stops reading at the first match: with pipefail, a pipe from
+# msi_log would then fail whenever iconv was still writing.
+made_from_defaults() { grep -q "Quorvanex: .*\\\\$1: made from " <(msi_log); }  # file name
+kept() { grep -q "Quorvanex: .*\\\\$1: kept" <(msi_log); }
 for f in config.ini quorvanex.ini mail.ini message.ini; do
   check "installer logs $f as made from the defaults" made_from_defaults $f
 done
 check "service is running" wait_for '[ "$(state)" = RUNNING ]' 10
+service_value() { qv_wine reg query "HKLM\\System\\CurrentControlSet\\Services\\$service" /v "$1" | sed -n "s/^ *$1 *REG_SZ *\(.*\)\r/\1/p"; }
+check "the service's display name" test "$(service_value DisplayName)" = "Quorvanex Device Server Watchdog"
+check "the service's description" grep -q "^Pings the device servers" <<<"$(service_value Description)"
 check "service writes its log" wait_for 'log_text "$dir/log/log.txt" 2>/dev/null | grep -q エラーカウント監視開始' 10
 sleep 3  # the first cycle runs a second after the start
 quiet_log=$(log_text "$dir/log/log.txt" | cut -d'|' -f2-)
@@ -138,15 +173,18 @@ fi
 # An upgrade with properties writes them and keeps the administrator's edits.
 printf '; kept by the administrator\r\n' >> "$dir/config.ini"
 rm "$dir/message.ini"
+mkdir "$tmp/textfile_inputs"
 check "msiexec /i of a newer version with properties upgrades" msi /i "$tmp/new.msi" \
   'SERVERS=127.0.0.5; 127.0.0.6' 'HARDWARE=USB\VID_1234&PID_5678' INTERVAL=7 PING_THRESHOLD=3 DEVICE_THRESHOLD=4 \
-  MAILSEND=2
+  MAILSEND=2 "METRICS_DIR=$(program_path "$tmp/textfile_inputs")"
 check "upgrade keeps an edited config.ini" grep -q "kept by the administrator" "$dir/config.ini"
 check "upgrade restores a missing message.ini" cmp -s "$dir/message.ini" "$defaults/message.ini"
 check "installer logs message.ini as made, config.ini as kept" eval 'made_from_defaults message.ini && kept config.ini'
 check "INTERVAL, PING_THRESHOLD, DEVICE_THRESHOLD in config.ini" \
   test "$(ini config.ini Config Interval)/$(ini config.ini Threshold Ping)/$(ini config.ini Threshold DeviceManager)" = 7/3/4
 check "MAILSEND in mail.ini" test "$(ini mail.ini Config MailSend)" = 2
+check "METRICS_DIR in config.ini" test "$(ini config.ini Metrics TextfileDir)" = "$(program_path "$tmp/textfile_inputs")"
+check "the restarted service writes its metrics there" wait_for 'grep -q "^quorvanex_up 1" "$tmp/textfile_inputs/quorvanex.prom"' 10
 check "HARDWARE in quorvanex.ini" test "$(ini quorvanex.ini Config Hardware)" = 'USB\VID_1234&PID_5678'
 check "SERVERS in quorvanex.ini" test "$(ini quorvanex.ini Config Count)/$(ini quorvanex.ini Quorvanex_1 Server)/$(ini quorvanex.ini Quorvanex_2 Server)/$(ini quorvanex.ini Quorvanex_2 Enabled)" = 2/127.0.0.5/127.0.0.6/1
 check "mail.ini stays SYSTEM and Administrators only after the write" admins_only mail.ini
@@ -160,7 +198,9 @@ check "after a refused upgrade the service still runs" test "$(state)" = RUNNING
 
 # Absent properties change nothing; a server that stays keeps its section.
 sed -i '/^\[Quorvanex_1\]/,/^\[/s/^Enabled=1/Enabled=0/' "$dir/quorvanex.ini"
-check "an upgrade with SERVERS alone" msi /i "$tmp/newer.msi" SERVERS=127.0.0.5
+check "an upgrade with SERVERS alone (and a metrics folder still to come)" msi /i "$tmp/newer.msi" SERVERS=127.0.0.5 \
+  METRICS_DIR=later
+check "a missing metrics folder is noted" grep -q '^Quorvanex: .*\\later does not exist yet' <(msi_log)
 check "SERVERS shrinks the list" test "$(ini quorvanex.ini Config Count)" = 1
 check "a server that stays keeps its switch" test "$(ini quorvanex.ini Quorvanex_1 Enabled)" = 0
 check "absent properties change nothing" \

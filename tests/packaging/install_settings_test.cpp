@@ -49,12 +49,38 @@ TEST(InstallPropertyCheck, ServersAreDottedDecimalAddressesSeparatedByCommaOrSem
   }
 }
 
-TEST(InstallPropertyCheck, HardwareMustReadBackAsGiven) {
+TEST(InstallPropertyCheck, HardwareMustReadBackAsGivenAndStayInsideTheQuery) {
   EXPECT_EQ(Problem(L"HARDWARE", L"USB\\VID_1234&PID_5678"), L"");
   EXPECT_EQ(Problem(L"HARDWARE", std::wstring(1023, L'A')), L"");
   EXPECT_NE(Problem(L"HARDWARE", std::wstring(1024, L'A')), L"");
-  for (const wchar_t* bad : {L" USB\\VID", L"USB\\VID ", L"\"USB\\VID\"", L"'USB'", L"USB\tVID", L"USB\nVID"}) {
+  for (const wchar_t* bad : {L" USB\\VID", L"USB\\VID ", L"\"USB\\VID\"", L"'USB'", L"USB\tVID", L"USB\nVID",
+                             L"USB\\VID_1234' or DeviceID like '"}) {
     EXPECT_NE(Problem(L"HARDWARE", bad), L"") << bad;
+  }
+}
+
+TEST(InstallPropertyCheck, MetricsDirIsAFolderWindowsAcceptsThatReadsBackAsGiven) {
+  for (const wchar_t* good : {L"C:\\Program Files\\windows_exporter\\textfile_inputs", L"..\\Bob's m", L"\\\\srv\\m"}) {
+    EXPECT_EQ(Problem(L"METRICS_DIR", good), L"") << good;
+  }
+  EXPECT_EQ(Problem(L"METRICS_DIR", std::wstring(240, L'm')), L"");
+  for (const wchar_t* bad : {L"C:\\a\"b", L"a<b", L"a|b", L"a*", L"a?", L" m", L"m ", L"'m'", L"m\tx"}) {
+    EXPECT_NE(Problem(L"METRICS_DIR", bad), L"") << bad;
+  }
+}
+
+TEST(InstallPropertyCheck, ARefusalSaysWhatIsWrongOnOneLine) {
+  const struct { const wchar_t* name; std::wstring value; const wchar_t* said; } cases[] = {
+      {L"SERVERS", L"127.0.0.2, 127.0.0.300", L"entry 2 \"127.0.0.300\" is not an IPv4 address"},
+      {L"SERVERS", L"x;10.0.0.5;;", L"entry 1 \"x\" is not an IPv4 address, entry 3 is empty, entry 4 is empty"},
+      {L"HARDWARE", L"USB\\VID_1234'", L"a single quote would end the text of the device query"},
+      {L"HARDWARE", L"USB\nVID", L"HARDWARE=\"USB<U+000A>VID\" is not valid: it holds a control character"},
+      {L"METRICS_DIR", L"C:\\a|b", L"Windows allows no"},
+      {L"METRICS_DIR", std::wstring(241, L'm'), L"it is 241 characters long"}};
+  for (const auto& c : cases) {
+    const std::wstring problem = Problem(c.name, c.value);
+    EXPECT_NE(problem.find(c.said), std::wstring::npos) << problem;
+    EXPECT_EQ(problem.find_first_of(L"\r\n"), std::wstring::npos) << problem;
   }
 }
 
@@ -122,6 +148,15 @@ TEST_F(InstallPropertyApply, ServersReplaceTheListAndAnUnchangedAddressKeepsItsS
   EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Server"), L"10.0.0.9");
   EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Enabled"), L"1");
   EXPECT_EQ(Read(L"quorvanex.ini", L"Quorvanex_2", L"Display"), L"");
+}
+
+TEST_F(InstallPropertyApply, AMetricsFolderThatDoesNotExistYetIsNotedAndStillWritten) {
+  MakeDirectory(Path(L"metrics"));
+  for (const std::wstring& value : {std::wstring(L"metrics"), Path(L"metrics"), std::wstring(L"later"), Path(L"later")}) {
+    const InstallWrites writes = ApplyInstallProperties(dir.Path(), {{L"METRICS_DIR", value}});
+    EXPECT_EQ(Read(L"config.ini", L"Metrics", L"TextfileDir"), value);
+    EXPECT_EQ(writes.notes.size(), value.find(L"later") != std::wstring::npos ? 1u : 0u) << value;
+  }
 }
 
 TEST_F(InstallPropertyApply, AKeyThatCannotBeWrittenIsReportedAndTheOthersAreWritten) {
