@@ -108,8 +108,10 @@ else
 fi
 check "node_exporter's folder links the metrics file" test "$(readlink $link)" = /var/lib/quorvanex/quorvanex.prom
 systemctl start prometheus-node-exporter
-scraped() { curl -fsS http://127.0.0.1:9100/metrics >/tmp/scraped.txt 2>/dev/null && metric quorvanex_up /tmp/scraped.txt; }
-check "node_exporter as Debian runs it serves quorvanex_up 1 on port 9100" wait_for '[ "$(scraped)" = 1 ]' 20
+# The README's command, as written there.
+readme_curl=$(grep -o -m1 '`curl -s http://127.0.0.1:9100/metrics[^`]*`' "$QV_ROOT/README.md" | tr -d '`')
+check "node_exporter as Debian runs it serves quorvanex_up 1 on port 9100 (README: $readme_curl)" \
+  wait_for '[ "$(eval "$readme_curl")" = "quorvanex_up 1" ]' 20
 
 # --- the sandbox, with everything the service does -------------------------------------
 # The on-screen alert needs the terminals' group; the unit gains it with the
@@ -158,9 +160,20 @@ check "under the sandbox: 127.0.0.1 answers the ping" \
   wait_for '[ "$(metric '\''quorvanex_ping_answered{server="127.0.0.1"}'\'')" = 1 ]' 15
 check "under the sandbox: the device table in /sys finds the device" \
   wait_for '[ "$(metric '\''quorvanex_check_healthy{check="device"}'\'')" = 1 ]' 15
-status=/proc/$(main_pid)/status
-check "the system-call filter is in force" grep -q '^Seccomp:[[:space:]]*2' "$status"
-check "only CAP_NET_RAW is effective" grep -q '^CapEff:[[:space:]]*0000000000002000' "$status"
+check "only CAP_NET_RAW is effective" grep -q '^CapEff:[[:space:]]*0000000000002000' /proc/$(main_pid)/status
+# A probe in the unit's sandbox: the unit with another program.
+cat >/usr/local/lib/qvprobe.sh <<'EOF'
+touch /var/lib/quorvanex/probe && chown quorvanex /var/lib/quorvanex/probe 2>/dev/null && echo chown || echo no-chown
+/usr/bin/python3 -c 'import mmap; mmap.mmap(-1, 4096, prot=7)' 2>/dev/null && echo wx || echo no-wx
+[ -e /proc/sys/kernel ] && echo proc-all || echo proc-pids
+touch /etc/qvprobe 2>/dev/null && echo etc-rw || echo etc-ro
+EOF
+sed -e 's|^ExecStart=.*|ExecStart=/bin/sh /usr/local/lib/qvprobe.sh|' -e 's|^Type=.*|Type=oneshot|' -e '/^Restart/d' \
+  /lib/systemd/system/$unit >/etc/systemd/system/qvprobe.service
+systemctl daemon-reload && systemctl start qvprobe
+probe=$(journalctl -u qvprobe -o cat | grep -E '^(no-)?(chown|wx)$|^proc-|^etc-' | tr '\n' ' ')
+check "the unit's sandbox refuses chown, W+X memory, /proc/sys, writes to /etc (got: $probe)" \
+  test "$probe" = "no-chown no-wx proc-pids etc-ro "
 
 "$QV_PYTHON" "$QV_ROOT/tests/e2e/tools/tty_session.py" qvuser /tmp/tty.txt "is missing or not OK" 60 >/tmp/tty.name &
 tty_pid=$!
