@@ -11,8 +11,7 @@
 # - the unit's sandbox as systemd applies it, with everything the service
 #   does: the raw-socket ping, the device table in /sys, the on-screen alert
 #   on a logged-in user's terminal, a mail over STARTTLS to a server whose CA
-#   is in /etc/ssl/certs, the metrics file and the log;
-# - remove and purge.
+#   is in /etc/ssl/certs, the metrics file and the log; a probe of the sandbox.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 package=quorvanexdevicechecker
 self=$(realpath "$0")
@@ -187,11 +186,7 @@ check "under the sandbox: the log says the mail was sent" \
 check "under the sandbox: the service logs its start" grep -q '|サービス開始' <(log_text "$log")
 stop_mail_server
 
-# --- remove and purge ----------------------------------------------------------------
+# --- remove (the purge is deb_test.sh's) -------------------------------------------
 check "dpkg --remove" dpkg_ok --remove $package
 check "remove stops the unit" test "$(systemctl is-active $unit)" = inactive
-check "remove takes the link from node_exporter's folder" test ! -L $link
-check "dpkg --purge" dpkg_ok --purge $package
-check "purge forgets the unit's enabled state" test ! -e /var/lib/systemd/deb-systemd-helper-enabled/$unit.dsh-also
-check "purge removes the state directory" test ! -e /var/lib/quorvanex
 finish
