@@ -12,7 +12,9 @@ set(CPACK_PACKAGE_NAME QuorvanexWatchdog)
 set(CPACK_PACKAGE_VENDOR Quorvanex)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Watchdog for network device servers and the device behind them")
 set(CPACK_PACKAGE_CONTACT "Quorvanex <support@quorvanex.invalid>")
-set(CPACK_SOURCE_IGNORE_FILES /build/ /\\.git/)
+# CPack writes these into CPackSourceConfig.cmake inside a quoted string, which
+# reads them again: the backslash of the regular expression is escaped twice.
+set(CPACK_SOURCE_IGNORE_FILES /build/ "/\\\\.git/")
 
 if(WIN32)
   # The programs and their INI files share one directory.
@@ -80,7 +82,20 @@ else()
   set(QV_LINUX_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/linux)
   # The Monitor starts the mailer beside itself as Ostrival.exe.
   install(TARGETS Monitor Ostrival RUNTIME DESTINATION opt/quorvanex)
-  install(FILES ${QV_DEFAULT_INI} DESTINATION etc/quorvanex)
+  # The Linux set writes the metrics file into the service's state directory,
+  # where the package links it for node_exporter; the Windows set keeps it off.
+  set(QV_LINUX_INI ${QV_DEFAULT_INI})
+  set(QV_LINUX_CONFIG_INI ${CMAKE_BINARY_DIR}/packaging/linux/config.ini)
+  # (file(READ) drops the CRs; the copy is written with CRLF again.)
+  file(READ ${PROJECT_SOURCE_DIR}/packaging/defaults/config.ini config_ini)
+  string(REPLACE "\nTextfileDir=\n" "\nTextfileDir=/var/lib/quorvanex\n" linux_config_ini "${config_ini}")
+  if(linux_config_ini STREQUAL config_ini)
+    message(FATAL_ERROR "packaging/defaults/config.ini has no empty TextfileDir= line")
+  endif()
+  file(CONFIGURE OUTPUT ${QV_LINUX_CONFIG_INI} CONTENT "${linux_config_ini}" @ONLY NEWLINE_STYLE CRLF)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/defaults/config.ini)
+  list(TRANSFORM QV_LINUX_INI REPLACE ".*/config\\.ini$" ${QV_LINUX_CONFIG_INI})
+  install(FILES ${QV_LINUX_INI} DESTINATION etc/quorvanex)
   set(QV_INI_LINKS)
   foreach(ini IN LISTS QV_DEFAULT_INI)
     get_filename_component(name ${ini} NAME)
@@ -110,9 +125,9 @@ else()
   find_program(QV_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(QV_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd, init-system-helpers (>= 1.54~)")
   else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libcurl4 (>= 7.88), passwd")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libcurl4 (>= 7.88), passwd, init-system-helpers (>= 1.54~)")
   endif()
   # The unit needs no dependency: without systemd the Monitor runs by hand.
   # The mailer trusts the system's certificate authorities (OpenSSL reads
@@ -121,6 +136,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QV_LINUX_PACKAGING}/conffiles
+    ${QV_LINUX_PACKAGING}/triggers
     ${QV_LINUX_PACKAGING}/preinst
     ${QV_LINUX_PACKAGING}/postinst
     ${QV_LINUX_PACKAGING}/prerm

@@ -27,6 +27,8 @@ TEST(InstalledDefaults, AreQuietUntilConfigured) {
   EXPECT_TRUE(s.servers.empty());
   EXPECT_EQ(s.hardwarePattern, L"");
   EXPECT_EQ(s.logDirectory, JoinPath(DefaultsDirectory(), L"log"));
+  // The Windows set writes no metrics file; the Linux package sets its own.
+  EXPECT_EQ(s.metricsDirectory, L"");
 }
 
 // An administrator reading a file learns what each key does from the line
