@@ -23,12 +23,11 @@ struct Report {
   std::uint32_t state;
   std::uint32_t checkPoint;
   std::uint32_t waitHint;
-  std::uint32_t exitCode = 0;
   bool operator==(const Report&) const = default;
 };
 
 void PrintTo(const Report& r, std::ostream* out) {
-  *out << "{" << r.state << ", " << r.checkPoint << ", " << r.waitHint << ", " << r.exitCode << "}";
+  *out << "{" << r.state << ", " << r.checkPoint << ", " << r.waitHint << "}";
 }
 
 constexpr Report kStartPending{kServiceStartPending, 1, 30000};
@@ -54,9 +53,10 @@ class FakeServiceHost final : public ServiceHost {
     EXPECT_TRUE(registered_);
     EXPECT_EQ(status.serviceType, kServiceWin32OwnProcess);
     EXPECT_EQ(status.controlsAccepted, kServiceAcceptStop);
+    EXPECT_EQ(status.win32ExitCode, 0u);
     EXPECT_EQ(status.serviceSpecificExitCode, 0u);
     const std::lock_guard<std::mutex> hold(lock_);
-    reports_.push_back({status.currentState, status.checkPoint, status.waitHint, status.win32ExitCode});
+    reports_.push_back({status.currentState, status.checkPoint, status.waitHint});
     threads_.push_back(std::this_thread::get_id());
     reported_.notify_all();
   }
@@ -193,18 +193,6 @@ TEST(ServiceRun, ControlWhileRunningChangesNoState) {
       service.host.Send(kServiceControlStop);
     });
   }
-}
-
-TEST(ServiceRun, NotAdmittedStopsBeforeRunningWithAlreadyRunning) {
-  FakeServiceHost host;
-  test::FakeClock clock;
-  int sequences = 0;
-  ServiceRun run(host, clock, {[&] { ++sequences; }, [&] { ++sequences; }}, [] { return false; });
-  EXPECT_TRUE(run.Run());
-  EXPECT_TRUE(run.Refused());
-  EXPECT_EQ(sequences, 0);
-  EXPECT_EQ(host.Reports(),
-            (std::vector<Report>{kStartPending, {kServiceStopped, 0, 0, kErrorServiceAlreadyRunning}}));
 }
 
 }  // namespace
