@@ -23,7 +23,7 @@ namespace qv {
 namespace {
 
 constexpr char kUtmpFile[] = "/run/utmp";
-// More logins than any machine has; a file beyond it is not read further.
+// More records than any machine has; a file beyond it is not read further.
 constexpr int kMaxUtmpRecords = 100000;
 
 // C0, DEL and C1: a C1 character such as U+009B starts an escape sequence
@@ -54,9 +54,11 @@ std::vector<utmpx> ReadLogins() {
   struct stat st {};
   if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return records;
   utmpx record{};
-  while (records.size() < kMaxUtmpRecords) {
-    const ssize_t n = read(fd.Get(), &record, sizeof record);
-    if (n < 0 && errno == EINTR) continue;
+  for (int count = 0; count < kMaxUtmpRecords; ++count) {
+    ssize_t n = 0;
+    do {
+      n = read(fd.Get(), &record, sizeof record);
+    } while (n < 0 && errno == EINTR);
     // A short read is a record being written: the end.
     if (n != static_cast<ssize_t>(sizeof record)) break;
     if (record.ut_type == USER_PROCESS) records.push_back(record);
