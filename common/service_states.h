@@ -14,6 +14,9 @@ inline constexpr std::uint32_t kServiceStartPending = 2;
 inline constexpr std::uint32_t kServiceStopPending = 3;
 inline constexpr std::uint32_t kServiceRunning = 4;
 
+// A service's win32ExitCode when another instance already does its work.
+inline constexpr std::uint32_t kErrorServiceAlreadyRunning = 1056;
+
 inline constexpr std::uint32_t kServiceControlStop = 1;
 inline constexpr std::uint32_t kServiceControlInterrogate = 4;
 

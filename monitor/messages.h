@@ -4,6 +4,8 @@
 namespace qv::msg {
 
 inline constexpr wchar_t kFatalNoModuleHandle[] = L"致命的なエラー: GetModuleHandle が失敗しました\n";
+// Another Monitor holds the program folder: this one starts nothing.
+inline constexpr wchar_t kFatalAlreadyRunning[] = L"致命的なエラー: このフォルダの Monitor は既に動作しています\n";
 
 inline constexpr wchar_t kConsoleStart[] = L"開始";
 inline constexpr wchar_t kConsoleStop[] = L"停止";

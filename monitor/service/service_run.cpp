@@ -20,14 +20,23 @@ constexpr std::uint32_t kStopWaitMs = 60000;
 
 }  // namespace
 
-ServiceRun::ServiceRun(ServiceHost& host, Clock& clock, ServiceSequences sequences)
-    : host_(host), clock_(clock), sequences_(std::move(sequences)) {}
+ServiceRun::ServiceRun(ServiceHost& host, Clock& clock, ServiceSequences sequences, std::function<bool()> admit)
+    : host_(host), clock_(clock), sequences_(std::move(sequences)), admit_(std::move(admit)) {}
 
 bool ServiceRun::Run() { return host_.RunDispatcher(kMonitorServiceName, *this); }
 
 void ServiceRun::Main() {
   host_.RegisterControl(kMonitorServiceName);
   Report(kServiceStartPending, 1, kStartWaitHintMs);
+  if (admit_ && !admit_()) {
+    refused_.store(true);
+    {
+      std::lock_guard<std::mutex> hold(statusLock_);
+      status_.win32ExitCode = kErrorServiceAlreadyRunning;
+    }
+    Report(kServiceStopped, 0, 0);
+    return;
+  }
   Report(kServiceRunning, 0, 0);
   sequences_.start();
   const std::stop_token stop = stop_.get_token();

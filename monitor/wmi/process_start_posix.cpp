@@ -1,7 +1,7 @@
 // The Linux stand-in of Win32_Process.Create: starts a command line without
-// waiting for it. msg.exe does not exist here, so its message goes to every
-// logged-on terminal through wall.
-#include <fcntl.h>
+// waiting for it. msg.exe does not exist here: its message is written to the
+// users' terminals in this process, and Create succeeds only when some
+// terminal took it, so that an alert nobody saw is not counted as shown.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "common/command_line.h"
-#include "common/handles_posix.h"
 #include "common/spawn_posix.h"
 #include "common/text_util.h"
+#include "monitor/alerts/terminals_posix.h"
 #include "monitor/wmi/process_start_posix.h"
 
 namespace qv {
@@ -67,30 +67,6 @@ void ReapLater(pid_t pid) {
   }
 }
 
-// wall takes a lone argument that names an existing file as that file, so
-// the text goes in on its standard input, where it is only ever text. It is
-// in the pipe before wall starts: no write can block or meet a closed reader.
-int StartWall(const std::wstring& text, const SpawnOptions& base, pid_t& pid) {
-  UniquePipe input;
-  if (!MakePipe(input, O_CLOEXEC)) return errno;
-  fcntl(input.write.Get(), F_SETFL, O_NONBLOCK);
-  std::string bytes = WideToUtf8(text);
-  bytes += '\n';
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(input.write.Get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;  // full: the rest of an oversized text is dropped
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  input.write.Reset();
-  SpawnOptions options = base;
-  options.stdinFd = input.read.Get();
-  return SpawnArguments({L"wall"}, options, pid);
-}
-
 }  // namespace
 
 bool StartCommandDetached(const std::wstring& commandLine, const std::wstring& currentDirectory,
@@ -100,13 +76,17 @@ bool StartCommandDetached(const std::wstring& commandLine, const std::wstring& c
     returnValue = L"21";
     return true;
   }
+  if (IsMsgProgram(args[0])) {
+    // msg {recipient} ...: without a recipient msg.exe only shows its usage.
+    returnValue = args.size() < 2 ? L"21" : DeliverToTerminals(MessageText(args), args[1]);
+    return true;
+  }
   SpawnOptions options;
   options.directory = WideToUtf8(currentDirectory);
   // Started by the WMI service on Windows, not as our child: its own session.
   options.newSession = true;
   pid_t pid = -1;
-  const int rc = IsMsgProgram(args[0]) ? StartWall(MessageText(args), options, pid)
-                                       : SpawnArguments(args, options, pid);
+  const int rc = SpawnArguments(args, options, pid);
   if (rc == 0) ReapLater(pid);
   returnValue = ReturnCodeFor(rc);
   return true;

@@ -1,17 +1,20 @@
 // The on-screen alert's program start on Linux: the stand-in of
-// Win32_Process.Create, with fake programs first on PATH.
+// Win32_Process.Create, with fake programs first on PATH and nobody logged in,
+// and the rules of the delivery to terminals.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
-#include <cstdio>
+#include <cerrno>
 #include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/system.h"
 #include "common/text_util.h"
+#include "monitor/alerts/terminals_posix.h"
 #include "monitor/checks/checker.h"
 #include "monitor/settings.h"
 #include "monitor/wmi/process_start_posix.h"
@@ -39,11 +42,15 @@ class ProcessStart : public testing::Test {
     const char* old = std::getenv("PATH");
     savedPath_ = old ? old : "";
     setenv("PATH", (WideToUtf8(bin.Path()) + ":" + savedPath_).c_str(), 1);
-    InstallRecorder("wall");
     InstallRecorder("fakeprog");
     wmi.startProcess = StartCommandDetached;
+    test::WriteBytes(bin.File(L"utmp"), "");
+    setenv("QV_UTMP_FILE", WideToUtf8(bin.File(L"utmp")).c_str(), 1);
   }
-  ~ProcessStart() override { setenv("PATH", savedPath_.c_str(), 1); }
+  ~ProcessStart() override {
+    setenv("PATH", savedPath_.c_str(), 1);
+    unsetenv("QV_UTMP_FILE");
+  }
 
   void InstallRecorder(const char* name) {
     const std::wstring path = bin.File(Utf8ToWide(name));
@@ -68,22 +75,12 @@ class ProcessStart : public testing::Test {
   std::string savedPath_;
 };
 
-TEST_F(ProcessStart, MsgTextGoesToWallOnItsInput) {
-  std::wstring rv;
-  EXPECT_TRUE(StartCommandDetached(L"msg.exe * /TIME:2147483647 \"[2026/12/06 14:22:40]ping error\"", L"", rv));
-  EXPECT_EQ(rv, L"0");
-  EXPECT_EQ(Recorded("wall", "stdin"), "[2026/12/06 14:22:40]ping error\n");
-  EXPECT_EQ(Recorded("wall", "args"), "") << "a lone argument naming a file would be read as that file";
-}
-
 TEST_F(ProcessStart, MsgIsRecognisedInAnyCaseWithOrWithoutPath) {
   for (const wchar_t* line : {L"C:\\Windows\\System32\\MSG.EXE * /time:5 /v hello  world",
                               L"\"C:\\Program Files\\Msg.Exe\" * hello world", L"msg * hello world"}) {
-    std::remove(WideToUtf8(bin.File(L"wall.done")).c_str());
     std::wstring rv;
     EXPECT_TRUE(StartCommandDetached(line, L"", rv));
-    EXPECT_EQ(rv, L"0");
-    EXPECT_EQ(Recorded("wall", "stdin"), "hello world\n") << WideToUtf8(line);
+    EXPECT_EQ(rv, L"8") << "delivered, to nobody: " << WideToUtf8(line);
   }
   EXPECT_FALSE(Ran("fakeprog"));
 }
@@ -95,7 +92,6 @@ TEST_F(ProcessStart, OtherProgramsStartAsGivenInTheDirectory) {
   EXPECT_EQ(rv, L"0");
   EXPECT_EQ(Recorded("fakeprog", "args"), "[a]\n[b c]\n[]\n[d\"e]\n[*]\n");
   EXPECT_EQ(Recorded("fakeprog", "pwd"), WideToUtf8(work.Path()) + "\n");
-  EXPECT_FALSE(Ran("wall"));
 }
 
 TEST_F(ProcessStart, FailedStartsGiveCreateReturnValues) {
@@ -112,30 +108,56 @@ TEST_F(ProcessStart, FailedStartsGiveCreateReturnValues) {
   EXPECT_EQ(rv, L"21");
 }
 
-TEST_F(ProcessStart, ComposedAlertReachesTheTerminals) {
-  test::SetTimeZone("JST-9");
-  TempDir exe;
-  test::WriteBytes(exe.File(L"message.ini"), "[Config]\r\nBody_device=device <name> lost\r\n");
-  MonitorSettings settings;
-  settings.exeDirectory = exe.Path();
-  settings.hardwarePattern = L"PCI\\\\VEN_8086";
-  CheckerPorts ports;
-  ports.newWmiConnection = wmi.Connections();
-  Checker checker(settings, std::move(ports));
-  EXPECT_TRUE(checker.ShowScreenAlert(CheckKind::Device, 1796534560));
-  EXPECT_EQ(Recorded("wall", "stdin"), "[2026/12/06 14:22:40]device PCI\\\\VEN_8086 lost\n");
-  test::SetTimeZone("UTC0");
-}
-
-TEST_F(ProcessStart, AlertIsNotShownWhenWallCannotStart) {
-  setenv("PATH", WideToUtf8(bin.Path()).c_str(), 1);
-  std::filesystem::remove(std::filesystem::path(WideToUtf8(bin.File(L"wall"))));
+TEST_F(ProcessStart, AlertIsNotShownWhenNoTerminalTookIt) {
   MonitorSettings settings;
   settings.exeDirectory = bin.Path();
   CheckerPorts ports;
   ports.newWmiConnection = wmi.Connections();
   Checker checker(settings, std::move(ports));
   EXPECT_FALSE(checker.ShowScreenAlert(CheckKind::Ping, 1796534560));
+}
+
+TEST(Terminals, MessageKeepsPrintableTextTabsAndLineBreaksInCrLf) {
+  const struct {
+    std::wstring body;
+    std::string shown;
+  } cases[] = {
+      {L"\u30c6\u30b9\u30c8\ta", "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\ta\r\n"},
+      {L"1\n2\r\n3\r4", "1\r\n2\r\n3\r\n4\r\n"},  // a lone CR must not go back over a line
+      {L"\x1b[2Jred\x07\x7f!", "[2Jred!\r\n"},
+      {L"\x9b" L"31m\x85x", "31mx\r\n"},  // C1 controls: CSI, NEL
+      {std::wstring(L"nul\0end", 7), "nulend\r\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TerminalMessage(c.body, L"quorvanex", L"host", L"2026/12/06 14:22:40"),
+              "\r\nBroadcast message from quorvanex@host (2026/12/06 14:22:40):\r\n\r\n" + c.shown);
+  }
+}
+
+TEST(Terminals, OnlyTerminalNamesBelowDevAreWrittenTo) {
+  for (const char* line : {"pts/0", "pts/17", "tty1", "ttyS0", "ttyUSB3", "console"}) {
+    EXPECT_TRUE(IsTerminalLine(line)) << line;
+  }
+  for (const char* line : {"", "/dev/pts/0", "../dev/pts/0", "pts/../pts/0", "pts/0/", "pts/", "tty", "tty/../null",
+                           "null", ":0", "watchdog"}) {
+    EXPECT_FALSE(IsTerminalLine(line)) << line;
+  }
+}
+
+TEST(Terminals, ShownOnlyWhenSomeTerminalTookTheWholeMessage) {
+  using enum TerminalOutcome;
+  const struct {
+    long written;
+    int error;
+    TerminalOutcome outcome;
+  } writes[] = {{100, 0, Taken}, {99, 0, NotTaken}, {-1, EAGAIN, NotTaken}, {-1, EIO, NotTaken}, {-1, EACCES, Refused}};
+  for (const auto& w : writes) EXPECT_EQ(WriteOutcome(w.written, 100, w.error), w.outcome) << w.written << w.error;
+  const struct {
+    std::vector<TerminalOutcome> outcomes;
+    const wchar_t* returnValue;
+  } deliveries[] = {{{NotTaken, Refused, Skipped, Taken}, L"0"}, {{NotTaken, Refused, Skipped}, L"2"},
+                    {{NotTaken, Skipped}, L"8"}, {{}, L"8"}};
+  for (const auto& d : deliveries) EXPECT_EQ(DeliveryReturnValue(d.outcomes), d.returnValue);
 }
 
 }  // namespace
