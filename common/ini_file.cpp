@@ -156,6 +156,16 @@ std::vector<std::wstring> IniFile::SectionNames() const {
   return names;
 }
 
+std::vector<std::wstring> IniFile::KeyNames(std::wstring_view section) const {
+  std::vector<std::wstring> names;
+  std::size_t header = FindSection(section);
+  if (header == npos) return names;
+  for (std::size_t i = header + 1; i < lines_.size() && lines_[i].kind != Kind::Section; ++i) {
+    if (lines_[i].kind == Kind::Entry) names.push_back(lines_[i].name);
+  }
+  return names;
+}
+
 std::string IniFile::Encode(std::wstring_view text) const {
   if (encoding_ == Encoding::Ansi) return EncodeCp932(text);
   std::u16string units = WideToUtf16(text);
