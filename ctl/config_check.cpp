@@ -19,6 +19,8 @@ namespace qv {
 namespace {
 
 constexpr std::int64_t kInt32Max = 2147483647;
+// Longer runs of digits are still a plain decimal, just too large.
+constexpr std::size_t kLongestDecimal = 18;
 constexpr wchar_t kConfig[] = L"Config";
 constexpr wchar_t kServerSectionLabel[] = L"Quorvanex_N";
 // Missing server sections named in one finding before "and N more".
@@ -301,13 +303,14 @@ class Checker {
                           std::int32_t fallback, const NumberRule& rule) {
     const std::optional<std::wstring> raw = Raw(file, section, key);
     if (!raw || raw->empty()) return;
-    const std::optional<std::int64_t> plain = ParseDigits(*raw, 10);
-    const bool decimal = plain && *plain <= kInt32Max;
-    if (decimal && rule.allowed(*plain)) return;
+    const std::optional<std::int64_t> plain = ParseDigits(*raw, kLongestDecimal);
+    if (plain && *plain <= kInt32Max && rule.allowed(*plain)) return;
     std::wstring why;
-    if (decimal) {
+    if (plain && *plain > kInt32Max) {
+      why = L"too large for a 32-bit number";
+    } else if (plain) {
       why = Format(L"out of range (%s)", rule.range);
-    } else if ((*raw)[0] == L'-' && ParseDigits(std::wstring_view(*raw).substr(1), 10)) {
+    } else if ((*raw)[0] == L'-' && ParseDigits(std::wstring_view(*raw).substr(1), kLongestDecimal)) {
       why = L"negative";
     } else {
       why = L"not a plain decimal";
