@@ -1,5 +1,7 @@
 #include "common/ini_file.h"
 
+#include <algorithm>
+
 #include "common/codec.h"
 #include "common/text_util.h"
 
@@ -35,6 +37,9 @@ std::wstring_view StripQuotes(std::wstring_view v) {
 
 IniFile IniFile::Parse(std::string bytes) {
   IniFile ini;
+  // Room for every line at once: a big file would otherwise regrow often.
+  ini.lines_.reserve(1 + static_cast<std::size_t>(std::max(std::count(bytes.begin(), bytes.end(), '\n'),
+                                                           std::count(bytes.begin(), bytes.end(), '\r'))));
   std::size_t start = 0;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {

@@ -188,15 +188,16 @@ class Checker {
                                           std::move(value), std::move(message)});
   }
 
-  // The value as written, when the key is there.
+  static std::wstring SectionId(std::wstring_view file, std::wstring_view section) {
+    return std::wstring(file) + L"\n" + Folded(section);
+  }
+
+  // The value as written, when the key is there. Which keys are there comes
+  // from the listing of the names: one profile read per value, not two.
   std::optional<std::wstring> Raw(std::wstring_view file, std::wstring_view section, std::wstring_view key) {
-    const ProfileReader& ini = Reader(file);
-    // Two different defaults tell a missing key from one written empty.
-    std::wstring a = ini.GetString(section, key, L"0");
-    if (a != L"0") return a;
-    std::wstring b = ini.GetString(section, key, L"1");
-    if (b != L"1") return b;
-    return std::nullopt;
+    const auto keys = keys_.find(SectionId(file, section));
+    if (keys == keys_.end() || keys->second.count(Folded(key)) == 0) return std::nullopt;
+    return Reader(file).GetString(section, key, L"");
   }
 
   void CheckEncoding(std::wstring_view file, const std::string& bytes) {
@@ -285,7 +286,7 @@ class Checker {
                             : Format(L"unknown section (did you mean %s?); nothing reads it", nearest));
         continue;
       }
-      std::set<std::wstring> keysSeen;
+      std::set<std::wstring>& keysSeen = keys_[SectionId(schema.file, name)];
       for (const std::wstring& key : ini.KeyNames(name)) {
         if (!keysSeen.insert(Folded(key)).second) {
           Add(schema.file, name, key, std::nullopt, L"appears again in this section; only the first one counts");
@@ -537,6 +538,8 @@ class Checker {
   const CheckMachine& machine_;
   ConfigCheck& out_;
   std::unordered_map<std::wstring, std::unique_ptr<ProfileReader>> readers_;
+  // Folded key names of the first section of each name: file "\n" section.
+  std::unordered_map<std::wstring, std::set<std::wstring>> keys_;
 };
 
 }  // namespace
