@@ -21,9 +21,7 @@ std::wstring Row(std::wstring_view label, std::wstring_view value) {
 }
 
 std::wstring CheckState(std::int32_t threshold, const wchar_t* check) {
-  return threshold == 0 ? Format(L"0 (%s check off)", check)
-                        : Format(L"%d (%s check on: an alert after %d failed cycles in a row)", threshold, check,
-                                 threshold + 1);
+  return threshold == 0 ? Format(L"0 (%s check off)", check) : Format(L"%d (%s check on)", threshold, check);
 }
 
 std::wstring DescribeSettings(const ConfigCheck& check) {
