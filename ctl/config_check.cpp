@@ -141,6 +141,8 @@ class Checker {
     LoadSettings(out_.settings, directory_);
     for (const FileSchema& schema : Schema()) {
       const std::wstring path = JoinPath(directory_, schema.file);
+      // Also a missing or unreadable file is read as the Monitor reads it.
+      readers_.emplace(schema.file, std::make_unique<ProfileReader>(path));
       if (!PathExists(path)) {
         Add(schema.file, L"", L"", std::nullopt, L"missing; the Monitor takes the built-in value of every key");
         continue;
@@ -151,7 +153,6 @@ class Checker {
         out_.unreadable = true;
         continue;
       }
-      readers_.emplace(schema.file, std::make_unique<ProfileReader>(path));
       CheckEncoding(schema.file, *bytes);
       CheckNames(schema);
     }
@@ -172,14 +173,7 @@ class Checker {
   }
 
  private:
-  // A missing or unreadable file reads as empty, as the Monitor sees it.
-  const ProfileReader& Reader(std::wstring_view file) {
-    auto it = readers_.find(std::wstring(file));
-    if (it != readers_.end()) return *it->second;
-    static const ProfileReader empty(L"");
-    return empty;
-  }
-  bool Present(std::wstring_view file) const { return readers_.count(std::wstring(file)) != 0; }
+  const ProfileReader& Reader(std::wstring_view file) { return *readers_.at(std::wstring(file)); }
 
   void Add(std::wstring_view file, std::wstring_view section, std::wstring_view key,
            std::optional<std::wstring> value, std::wstring message) {
