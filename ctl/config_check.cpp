@@ -132,6 +132,11 @@ struct NumberRule {
 
 bool Anything(std::int64_t) { return true; }
 
+// A section holds a handful of keys: a list searched without case is enough.
+bool Contains(const std::vector<std::wstring>& names, std::wstring_view name) {
+  return std::any_of(names.begin(), names.end(), [&](const std::wstring& n) { return EqualsNoCase(n, name); });
+}
+
 class Checker {
  public:
   Checker(const std::wstring& directory, const CheckMachine& machine, ConfigCheck& out)
@@ -190,7 +195,7 @@ class Checker {
   // from the listing of the names: one profile read per value, not two.
   std::optional<std::wstring> Raw(std::wstring_view file, std::wstring_view section, std::wstring_view key) {
     const auto keys = keys_.find(SectionId(file, section));
-    if (keys == keys_.end() || keys->second.count(Folded(key)) == 0) return std::nullopt;
+    if (keys == keys_.end() || !Contains(keys->second, key)) return std::nullopt;
     return Reader(file).GetString(section, key, L"");
   }
 
@@ -280,12 +285,13 @@ class Checker {
                             : Format(L"unknown section (did you mean %s?); nothing reads it", nearest));
         continue;
       }
-      std::set<std::wstring>& keysSeen = keys_[SectionId(schema.file, name)];
+      std::vector<std::wstring>& keysSeen = keys_[SectionId(schema.file, name)];
       for (const std::wstring& key : ini.KeyNames(name)) {
-        if (!keysSeen.insert(Folded(key)).second) {
+        if (Contains(keysSeen, key)) {
           Add(schema.file, name, key, std::nullopt, L"appears again in this section; only the first one counts");
           continue;
         }
+        keysSeen.push_back(key);
         const bool known = std::any_of(section->keys.begin(), section->keys.end(),
                                        [&](std::wstring_view k) { return EqualsNoCase(k, key); });
         if (!known) Add(schema.file, name, key, std::nullopt, L"unknown key" + KeyHint(schema, *section, key));
@@ -533,7 +539,7 @@ class Checker {
   ConfigCheck& out_;
   std::unordered_map<std::wstring, std::unique_ptr<ProfileReader>> readers_;
   // Folded key names of the first section of each name: file "\n" section.
-  std::unordered_map<std::wstring, std::set<std::wstring>> keys_;
+  std::unordered_map<std::wstring, std::vector<std::wstring>> keys_;
 };
 
 }  // namespace
