@@ -43,7 +43,8 @@ struct Case {
 };
 
 TEST(ConfigCheck, FindsWhatTheMonitorWouldReadOtherwiseThanWritten) {
-  const std::string mail = "[Config]\r\nMailSend=1\r\nSmtpServer=m\r\nFrom=a@b\r\nTo=c@d\r\nUser=u\r\nPassword=s3cr3t\r\n";
+  const std::string mail =
+      "[Config]\r\nMailSend=1\r\nSmtpServer=m\r\nFrom=a@b\r\nTo=c@d\r\nUser=u\r\nPassword=s3cr3t\r\n";
   const Case cases[] = {
       {"clean", L"message.ini", "[Config]\r\nPomvex=1\r\n", L""},
       {"typo, any case", L"config.ini", "[config]\r\nINTERVALL=5\r\n",
@@ -63,7 +64,8 @@ TEST(ConfigCheck, FindsWhatTheMonitorWouldReadOtherwiseThanWritten) {
       {"beyond 32 bits", L"config.ini", "[Threshold]\r\nPing=3000000000\r\n",
        L"config.ini [Threshold] Ping=\"3000000000\": too large for a 32-bit number; the Monitor reads -1294967296, so "
        L"the threshold stays at its built-in 5$"},
-      {"switch as a word", L"quorvanex.ini", "[Config]\r\nCount=1\r\n[Quorvanex_1]\r\nEnabled=yes\r\nServer=10.0.0.1\r\n",
+      {"switch as a word", L"quorvanex.ini",
+       "[Config]\r\nCount=1\r\n[Quorvanex_1]\r\nEnabled=yes\r\nServer=10.0.0.1\r\n",
        L"quorvanex.ini [Quorvanex_1] Enabled=\"yes\": not a plain decimal; the Monitor reads 0, which switches the "
        L"server off$"},
       {"mail limit beyond 10", L"mail.ini", "[Config]\r\nMailSend=50\r\n",
@@ -87,10 +89,12 @@ TEST(ConfigCheck, FindsWhatTheMonitorWouldReadOtherwiseThanWritten) {
       {"unknown security", L"mail.ini", mail + "Security=ssl\r\n",
        L"mail.ini [Config] Security=\"ssl\": not starttls, tls or none"},
       {"plain text allowed knowingly", L"mail.ini", mail + "Security=none\r\nAllowPlainTextPassword=1\r\n", L""},
-      {"port zero", L"mail.ini", mail + "SmtpPort=0\r\n", L"mail.ini [Config] SmtpPort=\"0\": out of range (1 to 65535)"},
+      {"port zero", L"mail.ini", mail + "SmtpPort=0\r\n",
+       L"mail.ini [Config] SmtpPort=\"0\": out of range (1 to 65535)"},
       {"time-out as a word", L"mail.ini", mail + "TimeoutSeconds=ten\r\n",
        L"mail.ini [Config] TimeoutSeconds=\"ten\": not a plain decimal"},
-      {"relative CaFile", L"mail.ini", mail + "CaFile=ca.pem\r\n", L"mail.ini [Config] CaFile=\"ca.pem\": not a full path"},
+      {"relative CaFile", L"mail.ini", mail + "CaFile=ca.pem\r\n",
+       L"mail.ini [Config] CaFile=\"ca.pem\": not a full path"},
       {"CaFile present", L"mail.ini", mail + "CaFile=%DIR%\r\n", L""},
       {"mail off: the mail program's keys are not its business yet", L"mail.ini", "[Config]\r\nMailSend=0\r\n", L""},
       {"log directory blocked by a file", L"log", "x", L"config.ini [Config] LogDir=\"log\": the log directory"},
