@@ -18,7 +18,7 @@ set(CPACK_SOURCE_IGNORE_FILES /build/ "/\\\\.git/")
 
 if(WIN32)
   # The programs and their INI files share one directory.
-  set(QV_INSTALL_PROGRAMS Monitor Ostrival)
+  set(QV_INSTALL_PROGRAMS Monitor Ostrival quorvanexctl)
   foreach(program IN ITEMS Configurator Pomvex)
     if(TARGET ${program})
       list(APPEND QV_INSTALL_PROGRAMS ${program})
@@ -81,7 +81,13 @@ else()
   endif()
   set(QV_LINUX_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/linux)
   # The Monitor starts the mailer beside itself as Ostrival.exe.
-  install(TARGETS Monitor Ostrival RUNTIME DESTINATION opt/quorvanex)
+  install(TARGETS Monitor Ostrival quorvanexctl RUNTIME DESTINATION opt/quorvanex)
+  # The operator's command on the administrator's PATH; it finds its
+  # directory through the link.
+  set(QV_CTL_LINK ${CMAKE_BINARY_DIR}/packaging/links/sbin/quorvanexctl)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging/links/sbin)
+  file(CREATE_LINK /opt/quorvanex/quorvanexctl ${QV_CTL_LINK} SYMBOLIC)
+  install(FILES ${QV_CTL_LINK} DESTINATION usr/sbin)
   # The Linux set writes the metrics file into the service's state directory,
   # where the package links it for node_exporter; the Windows set keeps it off.
   set(QV_LINUX_INI ${QV_DEFAULT_INI})

@@ -1,5 +1,7 @@
 #include "common/ini_file.h"
 
+#include <algorithm>
+
 #include "common/codec.h"
 #include "common/text_util.h"
 
@@ -35,6 +37,9 @@ std::wstring_view StripQuotes(std::wstring_view v) {
 
 IniFile IniFile::Parse(std::string bytes) {
   IniFile ini;
+  // Room for every line at once: a big file would otherwise regrow often.
+  ini.lines_.reserve(1 + static_cast<std::size_t>(std::max(std::count(bytes.begin(), bytes.end(), '\n'),
+                                                           std::count(bytes.begin(), bytes.end(), '\r'))));
   std::size_t start = 0;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -152,6 +157,16 @@ std::vector<std::wstring> IniFile::SectionNames() const {
   std::vector<std::wstring> names;
   for (const Line& line : lines_) {
     if (line.kind == Kind::Section) names.push_back(line.name);
+  }
+  return names;
+}
+
+std::vector<std::wstring> IniFile::KeyNames(std::wstring_view section) const {
+  std::vector<std::wstring> names;
+  std::size_t header = FindSection(section);
+  if (header == npos) return names;
+  for (std::size_t i = header + 1; i < lines_.size() && lines_[i].kind != Kind::Section; ++i) {
+    if (lines_[i].kind == Kind::Entry) names.push_back(lines_[i].name);
   }
   return names;
 }

@@ -23,6 +23,8 @@ class IniFile {
   // nothing when the section, the key or its "=" is missing.
   std::optional<std::wstring> Find(std::wstring_view section, std::wstring_view key) const;
   std::vector<std::wstring> SectionNames() const;
+  // Names of the entries with "=" in the first section named `section`.
+  std::vector<std::wstring> KeyNames(std::wstring_view section) const;
 
   // Sets a value as WritePrivateProfileStringW does; false when nothing changed.
   bool Set(std::wstring_view section, std::wstring_view key, std::wstring_view value);

@@ -27,6 +27,10 @@ class ProfileReader {
                          std::wstring_view fallback) const;
   // Names of all sections, in file order (GetPrivateProfileSectionNamesW).
   std::vector<std::wstring> SectionNames() const;
+  // Names of the keys of the first section named `section`, in file order,
+  // repeated names included; lines without "=" are no keys
+  // (GetPrivateProfileSectionW).
+  std::vector<std::wstring> KeyNames(std::wstring_view section) const;
 
   const std::wstring& Path() const { return path_; }
 

@@ -84,6 +84,10 @@ std::wstring ProfileReader::GetString(std::wstring_view section, std::wstring_vi
 
 std::vector<std::wstring> ProfileReader::SectionNames() const { return impl_->ini.SectionNames(); }
 
+std::vector<std::wstring> ProfileReader::KeyNames(std::wstring_view section) const {
+  return impl_->ini.KeyNames(section);
+}
+
 bool WriteProfileValue(const std::wstring& path, std::wstring_view section, std::wstring_view key,
                         std::wstring_view value) {
   std::string target = WideToUtf8(path);

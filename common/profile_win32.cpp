@@ -47,6 +47,29 @@ std::vector<std::wstring> ProfileReader::SectionNames() const {
   }
 }
 
+std::vector<std::wstring> ProfileReader::KeyNames(std::wstring_view section) const {
+  const std::wstring name(section);
+  std::vector<wchar_t> buffer(8192);
+  DWORD n = 0;
+  for (;;) {
+    n = GetPrivateProfileSectionW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()), path_.c_str());
+    if (n + 2 < buffer.size() || buffer.size() >= (1u << 26)) break;
+    buffer.resize(buffer.size() * 4);
+  }
+  // "key=value" strings, each ended by a NUL.
+  std::vector<std::wstring> names;
+  for (DWORD i = 0; i < n;) {
+    const std::wstring_view entry(buffer.data() + i);
+    i += static_cast<DWORD>(entry.size()) + 1;
+    const std::size_t eq = entry.find(L'=');
+    if (eq == std::wstring_view::npos || entry.starts_with(L';')) continue;
+    std::wstring_view key = entry.substr(0, eq);
+    while (!key.empty() && (key.back() == L' ' || key.back() == L'\t')) key.remove_suffix(1);
+    names.emplace_back(key);
+  }
+  return names;
+}
+
 bool WriteProfileValue(const std::wstring& path, std::wstring_view section, std::wstring_view key,
                         std::wstring_view value) {
   return WritePrivateProfileStringW(std::wstring(section).c_str(), std::wstring(key).c_str(),

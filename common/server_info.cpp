@@ -7,11 +7,8 @@
 #include "common/text_util.h"
 
 namespace qv {
-namespace {
 
-// N of a section named exactly as "Quorvanex_%d" prints it for N >= 1
-// (names compare without case), or 0.
-std::int64_t SectionNumber(std::wstring_view name) {
+std::int64_t ServerSectionNumber(std::wstring_view name) {
   constexpr std::wstring_view prefix = L"Quorvanex_";
   if (name.size() <= prefix.size() || !EqualsNoCase(name.substr(0, prefix.size()), prefix)) return 0;
   std::wstring_view digits = name.substr(prefix.size());
@@ -23,8 +20,6 @@ std::int64_t SectionNumber(std::wstring_view name) {
   }
   return n;
 }
-
-}  // namespace
 
 void ReadCheckSettings(const ProfileReader& config, std::int32_t& intervalMinutes,
                        std::int32_t& pingThreshold, std::int32_t& deviceThreshold) {
@@ -44,7 +39,7 @@ std::vector<QuorvanexServerInfo> ReadServerSections(const ProfileReader& ini, bo
 
   std::vector<std::int64_t> numbers;
   for (const std::wstring& name : ini.SectionNames()) {
-    std::int64_t n = SectionNumber(name);
+    std::int64_t n = ServerSectionNumber(name);
     if (n >= 1 && n <= count) numbers.push_back(n);
   }
   std::sort(numbers.begin(), numbers.end());

@@ -3,6 +3,7 @@
 // the Configurator.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv {
@@ -31,6 +32,10 @@ inline constexpr wchar_t kMessageIni[] = L"message.ini";
 // the Monitor reads every other value as kMailSendNoLimit.
 inline constexpr std::uint32_t kMailSendMaxLimit = 10;
 inline constexpr std::uint32_t kMailSendNoLimit = 99;
+
+// N of a section named exactly as "Quorvanex_%d" prints it for N >= 1 (names
+// compare without case), or 0: "Quorvanex_01" is no server section.
+std::int64_t ServerSectionNumber(std::wstring_view name);
 
 // The check interval and the two thresholds of config.ini, as both programs
 // read them: default 5 each; a negative value leaves the field as it was.

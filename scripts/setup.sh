@@ -7,7 +7,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 for p in cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev mingw-w64 wine64 wine \
          xvfb xdotool imagemagick fonts-ipafont-gothic x11-utils iproute2 procps python3 locales iputils-ping \
          wixl msitools osslsigncode gdb dpkg-dev libcurl4-openssl-dev python3-aiosmtpd openssl file binutils \
-         util-linux prometheus prometheus-node-exporter curl systemd-container ca-certificates; do
+         util-linux prometheus prometheus-node-exporter curl systemd-container ca-certificates hyperfine; do
   have_pkg "$p" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -11,8 +11,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/files.h"
+#include "common/format.h"
 #include "common/handles_posix.h"
 #include "common/ipv4_text.h"
+#include "common/text_util.h"
 #include "monitor/checks/ping.h"
 
 namespace qv {
@@ -187,6 +190,21 @@ bool PingAddress(const std::wstring& address) {
                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (sent != static_cast<ssize_t>(sizeof packet)) return false;
   return WaitForReply(socket, request);
+}
+
+std::optional<std::wstring> PingUnavailableReason() {
+  bool datagram = false;
+  if (OpenIcmpSocket(datagram)) return std::nullopt;
+  std::wstring range = L"unknown";
+  if (std::optional<std::string> text = ReadWholeFile(L"/proc/sys/net/ipv4/ping_group_range")) {
+    for (char& c : *text) {
+      if (c == '\t' || c == '\n') c = ' ';
+    }
+    range = std::wstring(TrimBlanks(Utf8ToWide(*text)));
+  }
+  return Format(L"no ICMP datagram socket (net.ipv4.ping_group_range is \"%s\" and holds none of this "
+                L"account's groups) and no raw socket (needs root or CAP_NET_RAW)",
+                range);
 }
 
 }  // namespace qv

@@ -52,4 +52,7 @@ bool PingAddress(const std::wstring& address) {
   return first.Status == IP_SUCCESS;
 }
 
+// IcmpCreateFile needs no privilege.
+std::optional<std::wstring> PingUnavailableReason() { return std::nullopt; }
+
 }  // namespace qv

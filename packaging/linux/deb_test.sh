@@ -26,6 +26,8 @@ contents=$(dpkg-deb -c "$deb")
 has() { grep -qE "$1" <<<"$contents"; }
 check "Monitor in /opt/quorvanex, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/Monitor$'
 check "the mailer beside it, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/Ostrival\.exe$'
+check "quorvanexctl beside it, executable" has '^-rwxr-xr-x .* \./opt/quorvanex/quorvanexctl$'
+check "/usr/sbin/quorvanexctl is a link to it" has '^l.* \./usr/sbin/quorvanexctl -> /opt/quorvanex/quorvanexctl$'
 check "unit in /lib/systemd/system" has ' \./lib/systemd/system/quorvanexdevicechecker\.service$'
 check "log directory in /var/log/quorvanex" has '^d.* \./var/log/quorvanex/$'
 check "log beside the Monitor is a link to it" has '^l.* \./opt/quorvanex/log -> /var/log/quorvanex$'
@@ -172,6 +174,16 @@ check "dpkg lists the four conffiles" test "$(dpkg-query -W -f='${Conffiles}' $p
 check "installed Monitor is stripped" test "$(debug_sections /opt/quorvanex/Monitor)" = 0
 check "installed mailer root:root 0755, stripped" \
   test "$(owner_mode /opt/quorvanex/Ostrival.exe) $(debug_sections /opt/quorvanex/Ostrival.exe)" = "root:root 755 0"
+check "installed quorvanexctl root:root 0755, stripped" \
+  test "$(owner_mode /opt/quorvanex/quorvanexctl) $(debug_sections /opt/quorvanex/quorvanexctl)" = "root:root 755 0"
+check "quorvanexctl --version runs through /usr/sbin" grep -qx 'quorvanexctl [0-9.]*' <(/usr/sbin/quorvanexctl --version)
+# Through the link it finds /opt/quorvanex, and the installed defaults hold no finding.
+/usr/sbin/quorvanexctl check >"$tmp/check.out" 2>&1
+rc=$?
+check "quorvanexctl check through /usr/sbin reads /opt/quorvanex" \
+  grep -qx 'Settings the Monitor would start with, from /opt/quorvanex:' "$tmp/check.out"
+check "... and finds nothing in the installed defaults (exit 0)" \
+  bash -c "[ $rc = 0 ] && grep -qx 'No findings.' '$tmp/check.out'" || cat "$tmp/check.out"
 # Unconfigured (no SmtpServer), the installed mailer refuses to send: exit code 2.
 /opt/quorvanex/Ostrival.exe /etc/quorvanex/mail.ini >/dev/null 2>&1
 check "the installed mailer reads the installed mail.ini and refuses it unconfigured" test $? = 2
@@ -251,7 +263,8 @@ rm /etc/quorvanex/mail.ini
 check "dpkg -i again without mail.ini configures" dpkg_run -i "$deb"
 check "... and leaves mail.ini deleted" test ! -e /etc/quorvanex/mail.ini
 check "dpkg --remove" dpkg_run --remove $package
-check "remove takes the programs" test ! -e /opt/quorvanex/Monitor -a ! -e /opt/quorvanex/Ostrival.exe
+check "remove takes the programs" test ! -e /opt/quorvanex/Monitor -a ! -e /opt/quorvanex/Ostrival.exe \
+  -a ! -e /opt/quorvanex/quorvanexctl -a ! -L /usr/sbin/quorvanexctl
 check "remove keeps the settings, the log and the metrics state" test -f /etc/quorvanex/config.ini -a -f "$log" -a -f $prom
 check "remove takes the link from node_exporter's folder" test ! -L $textfile_dir/quorvanex.prom
 

@@ -3,7 +3,7 @@
 #   build-msi.sh [PROGRAM_DIR [OUTPUT.msi]]
 # PROGRAM_DIR (default build/win64/stripped: the build's stripped copies,
 # whose debug information is in build/win64/symbols/) holds all three
-# programs, the mailer Ostrival.exe, the installer's helper
+# programs, the mailer Ostrival.exe, quorvanexctl.exe, the installer's helper
 # ServiceStopWait.exe and its custom actions QuorvanexSetup.dll;
 # QV_MSI_ALLOW_PARTIAL=1 builds without a missing Configurator or Pomvex
 # (for tests of the installer itself). QV_MSI_VERSION overrides the version.
@@ -23,7 +23,7 @@ done
 # elevated installation only when they are listed as secure.
 secure_properties=(SERVERS HARDWARE INTERVAL PING_THRESHOLD DEVICE_THRESHOLD MAILSEND METRICS_DIR)
 
-for file in Monitor.exe Ostrival.exe ServiceStopWait.exe QuorvanexSetup.dll; do
+for file in Monitor.exe Ostrival.exe quorvanexctl.exe ServiceStopWait.exe QuorvanexSetup.dll; do
   [ -f "$bin/$file" ] || { echo "build-msi: $bin/$file is missing" >&2; exit 1; }
 done
 defines=(-D "Version=$version")
@@ -43,7 +43,7 @@ done
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/defaults"
-cp "$bin"/Monitor.exe "$bin"/Ostrival.exe "$bin"/ServiceStopWait.exe "$bin"/QuorvanexSetup.dll "$stage/"
+cp "$bin"/Monitor.exe "$bin"/Ostrival.exe "$bin"/quorvanexctl.exe "$bin"/ServiceStopWait.exe "$bin"/QuorvanexSetup.dll "$stage/"
 for program in Configurator Pomvex; do
   [ -f "$bin/$program.exe" ] && cp "$bin/$program.exe" "$stage/"
 done

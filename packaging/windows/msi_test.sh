@@ -27,7 +27,7 @@ verified() { osslsigncode verify -CAfile "$tmp/ca.pem" -in "$1" >/dev/null 2>&1;
 if env "${signing[@]}" cpack -G ZIP --config "$QV_BUILD/CPackConfig.cmake" -B "$tmp/zip" >"$tmp/cpack.log" 2>&1; then
   zip=$(ls "$tmp"/zip/*.zip)
   listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
-  for f in Monitor.exe Ostrival.exe config.ini quorvanex.ini mail.ini message.ini; do
+  for f in Monitor.exe Ostrival.exe quorvanexctl.exe config.ini quorvanex.ini mail.ini message.ini; do
     check "zip holds $f" grep -q "/$f\$" <<<"$listing"
   done
   # The other two programs wherever this build has them.
@@ -130,7 +130,7 @@ check "a refused installation registers no service" service_absent
 
 # A fresh install without properties: the installed defaults, and quiet.
 check "msiexec /i of the signed package installs" msi /i "$tmp/old.msi"
-for f in Monitor.exe Ostrival.exe defaults/config.ini examples/prometheus/prometheus.yml \
+for f in Monitor.exe Ostrival.exe quorvanexctl.exe defaults/config.ini examples/prometheus/prometheus.yml \
          examples/prometheus/quorvanex-rules.yml; do
   check "installed $f" test -f "$dir/$f"
 done
@@ -155,6 +155,15 @@ expected_log=$(printf -- '-|サービス開始\n-|エラーカウント監視開
 [ "$quiet_log" = "$expected_log" ] || sed 's/^/  log: /' <<<"$quiet_log"
 check "a fresh install logs only its start lines" test "$quiet_log" = "$expected_log"
 check "mail.ini: SYSTEM and Administrators only" admins_only mail.ini
+check "installed quorvanexctl.exe --version runs" \
+  grep -qx 'quorvanexctl [0-9.]*' <(qv_wine "$(program_path "$dir/quorvanexctl.exe")" --version | tr -d '\r')
+# Without --dir it reads the folder it was installed in: the defaults hold no finding.
+qv_wine 'C:\Program Files\Quorvanex\quorvanexctl.exe' check 2>&1 | tr -d '\r' >"$tmp/check.out"
+rc=${PIPESTATUS[0]}
+check "installed quorvanexctl.exe check reads its own folder" \
+  grep -qix 'Settings the Monitor would start with, from C:\\Program Files\\Quorvanex:' "$tmp/check.out"
+check "... and finds nothing in the installed defaults (exit 0)" \
+  bash -c "[ $rc = 0 ] && grep -qx 'No findings.' '$tmp/check.out'" || cat "$tmp/check.out"
 check "config.ini keeps the folder's rights (the probe sees Everyone)" grep -q ';;;WD)' <<<"$(dacl config.ini)"
 check "installer reports mail.ini's DACL" grep -qF 'mail.ini: D:PAI(A;;FA;;;SY)(A;;FA;;;BA)' <(msi_log)
 # Wine's service manager accepts the recovery actions but keeps none
@@ -208,7 +217,7 @@ check "absent properties change nothing" \
 
 check "msiexec /x removes" msi /x "$tmp/newer.msi"
 check "service is removed" service_absent
-for f in Monitor.exe Ostrival.exe defaults/config.ini; do check "removed $f" test ! -e "$dir/$f"; done
+for f in Monitor.exe Ostrival.exe quorvanexctl.exe defaults/config.ini; do check "removed $f" test ! -e "$dir/$f"; done
 for f in config.ini quorvanex.ini mail.ini message.ini; do check "kept $f" test -f "$dir/$f"; done
 check "kept the edit in config.ini" grep -q "kept by the administrator" "$dir/config.ini"
 finish

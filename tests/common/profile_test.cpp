@@ -121,6 +121,14 @@ TEST_F(Profile, ListsSectionNamesInFileOrder) {
   EXPECT_EQ(ini.SectionNames(), expected);
 }
 
+TEST_F(Profile, ListsTheKeysOfTheFirstSectionOfAName) {
+  ProfileReader ini = Load(
+      "[s]\r\n k = 1\r\n; c=2\r\nnovalue\r\nK=3\r\n=empty\r\n[t]\r\nx=4\r\n[S]\r\nlater=5\r\n");
+  std::vector<std::wstring> expected = {L"k", L"K", L""};
+  EXPECT_EQ(ini.KeyNames(L"S"), expected);
+  EXPECT_TRUE(ini.KeyNames(L"missing").empty());
+}
+
 TEST_F(Profile, CutsStringsAt1023UnitsAndAtTheFirstNul) {
   std::string bytes = "[s]\r\nlong=" + std::string(2000, 'a') + "\r\nquoted=\"" + std::string(1022, 'b') +
                       "\"\r\nexact=" + std::string(1023, 'c') + "\r\n";

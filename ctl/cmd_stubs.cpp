@@ -1,0 +1,27 @@
+// Commands that are not built yet: each says so and fails.
+#include "ctl/commands.h"
+
+namespace qv {
+namespace {
+
+int NotYet(CtlContext& ctx, const wchar_t* name) {
+  std::wstring text = L"quorvanexctl ";
+  text.append(name);
+  text.append(L": not yet\n");
+  ctx.Err(text);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunStatus(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"status"); }
+int RunLog(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"log"); }
+int RunDevices(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"devices"); }
+int RunPing(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"ping"); }
+int RunServers(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"servers"); }
+int RunSet(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"set"); }
+int RunRestart(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"restart"); }
+int RunTestMail(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"test-mail"); }
+int RunTestAlert(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"test-alert"); }
+
+}  // namespace qv
