@@ -1,10 +1,10 @@
 #include "common/clock.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
+#include <utility>
 
+#include "common/stop_wait.h"
 #include "common/system.h"
 
 namespace qv {
@@ -22,12 +22,7 @@ class RealClock final : public Clock {
     std::this_thread::sleep_for(std::chrono::milliseconds(millis));
   }
   bool WaitMs(std::uint32_t millis, std::stop_token stop) override {
-    // The stop token wakes the condition variable itself; nothing else does.
-    std::mutex lock;
-    std::condition_variable_any woken;
-    std::unique_lock<std::mutex> hold(lock);
-    woken.wait_for(hold, stop, std::chrono::milliseconds(millis), [] { return false; });
-    return stop.stop_requested();
+    return WaitForStop(millis, std::move(stop));
   }
 };
 
