@@ -195,7 +195,7 @@ quorvanex_threshold_crossings_total{check="ping"}
 quorvanex_up'
 if [ "$series" = "$expected" ]; then pass "the file's series"; else fail "the file's series: $(diff <(echo "$expected") <(echo "$series"))"; fi
 check "the file ends in LF, no CR" bash -c "[ -z \"\$(tail -c1 '$prom')\" ] && ! grep -q $'\r' '$prom'"
-check "no temporary file left" test "$(ls "$textfile")" = quorvanex.prom
+check "no temporary file left" test "$(ls -A "$textfile")" = quorvanex.prom
 
 # --- a Monitor that died: its file stops changing while it still says up ----------------
 sed 's/^quorvanex_up 0$/quorvanex_up 1/' "$prom" >"$textfile/frozen.tmp"

@@ -126,7 +126,7 @@ class MetricsSequence : public ::testing::Test {
   test::FakeProcessRunner mailer;
   test::FakeClock clock{kT0};
   std::chrono::nanoseconds steady{0};
-  MetricsFile file{dir.Path()};
+  MetricsFile file{dir.Path(), dir.Path()};
   std::unique_ptr<MetricsCollector> collector;
   std::unique_ptr<Checker> checker;
 };
@@ -266,8 +266,9 @@ TEST(MetricsFile, LogsAFailureOnceUntilAWriteSucceeds) {
   TakeQueuedLogEntries();
   std::deque<bool> results = {false, false, false, true, true, false, false};
   std::vector<std::string> written;
-  MetricsFile file(L"dir", [&](const std::wstring& path, std::string_view bytes) {
-    EXPECT_EQ(path, JoinPath(L"dir", L"quorvanex.prom"));
+  test::TempDir dir;
+  MetricsFile file(dir.Path(), dir.Path(), [&](const HeldDirectory&, const std::wstring& name, std::string_view bytes) {
+    EXPECT_EQ(name, L"quorvanex.prom");
     written.emplace_back(bytes);
     const bool ok = results.front();
     results.pop_front();
