@@ -179,6 +179,8 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
 
 struct HeldDirectory::Handle {
   UniqueFd fd;
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 HeldDirectory::HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path)
@@ -189,9 +191,8 @@ HeldDirectory::~HeldDirectory() = default;
 
 bool HeldDirectory::IsAt(const std::wstring& path) const {
   struct stat named {};
-  struct stat held {};
-  return stat(Native(path).c_str(), &named) == 0 && fstat(handle_->fd.Get(), &held) == 0 &&
-         named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+  return stat(Native(path).c_str(), &named) == 0 && named.st_dev == handle_->device &&
+         named.st_ino == handle_->inode;
 }
 
 namespace {
@@ -214,18 +215,19 @@ std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const
     if (level.empty() || level == ".") continue;
     at = OpenLevel(at.Get(), level, trusted, make);
   }
-  if (!at) return std::nullopt;
+  struct stat opened {};
+  if (!at || fstat(at.Get(), &opened) != 0) return std::nullopt;
   // The descriptor's name in /proc reaches this very directory, wherever it
   // is moved meanwhile. Without /proc the checked path has to do.
   std::string held = "/proc/self/fd/" + std::to_string(at.Get());
   struct stat viaProc {};
-  struct stat opened {};
-  if (stat(held.c_str(), &viaProc) != 0 || fstat(at.Get(), &opened) != 0 ||
-      viaProc.st_dev != opened.st_dev || viaProc.st_ino != opened.st_ino) {
+  if (stat(held.c_str(), &viaProc) != 0 || viaProc.st_dev != opened.st_dev || viaProc.st_ino != opened.st_ino) {
     held = target;
   }
   auto handle = std::make_unique<HeldDirectory::Handle>();
   handle->fd = std::move(at);
+  handle->device = opened.st_dev;
+  handle->inode = opened.st_ino;
   return HeldDirectory(std::move(handle), Utf8ToWide(held));
 }
 
