@@ -58,7 +58,7 @@ BENCHMARK(BM_RenderPerCycle)->Unit(benchmark::kMicrosecond);
 
 void BM_WriteFilePerCycle(benchmark::State& state) {
   qv::test::TempDir dir;
-  qv::MetricsFile file(dir.Path());
+  qv::MetricsFile file(dir.Path(), dir.Path());
   Run(state, [&file](std::string_view text) {
     if (!file.Write(text)) std::abort();
   });

@@ -119,9 +119,16 @@ std::string EncodeCp932(std::wstring_view text) {
 }
 
 std::wstring DecodeCp932(std::string_view bytes) {
-  const Tables& t = GetTables();
   std::wstring out;
-  out.reserve(bytes.size());
+  DecodeCp932(bytes, out);
+  return out;
+}
+
+void DecodeCp932(std::string_view bytes, std::wstring& out) {
+  const Tables& t = GetTables();
+  // Never more characters than bytes: written in place, cut to length at the end.
+  out.resize(bytes.size());
+  std::size_t n = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     auto b = static_cast<unsigned char>(bytes[i]);
     if (IsLead(b)) {
@@ -131,15 +138,15 @@ std::wstring DecodeCp932(std::string_view bytes) {
         // Windows takes a lead byte and any following byte but NUL as one
         // character, U+30FB when the pair is undefined.
         if (trail != 0) ++i;
-        out.push_back(static_cast<wchar_t>(c != 0 ? c : 0x30FB));
+        out[n++] = static_cast<wchar_t>(c != 0 ? c : 0x30FB);
         continue;
       }
-      out.push_back(static_cast<wchar_t>(0x30FB));
+      out[n++] = static_cast<wchar_t>(0x30FB);
       continue;
     }
-    out.push_back(static_cast<wchar_t>(t.single[b]));
+    out[n++] = static_cast<wchar_t>(t.single[b]);
   }
-  return out;
+  out.resize(n);
 }
 
 }  // namespace qv

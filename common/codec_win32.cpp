@@ -17,13 +17,19 @@ std::string EncodeCp932(std::wstring_view text) {
 }
 
 std::wstring DecodeCp932(std::string_view bytes) {
-  if (bytes.empty() || bytes.size() > INT_MAX) return {};
+  std::wstring out;
+  DecodeCp932(bytes, out);
+  return out;
+}
+
+void DecodeCp932(std::string_view bytes, std::wstring& out) {
+  out.clear();
+  if (bytes.empty() || bytes.size() > INT_MAX) return;
   const int n = static_cast<int>(bytes.size());
   int size = MultiByteToWideChar(932, 0, bytes.data(), n, nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  if (size <= 0) return;
+  out.resize(static_cast<std::size_t>(size));
   MultiByteToWideChar(932, 0, bytes.data(), n, out.data(), size);
-  return out;
 }
 
 }  // namespace qv

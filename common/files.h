@@ -47,16 +47,6 @@ bool TruncateFile(const std::wstring& path, std::uint64_t size);
 // The content of a regular file; nothing for anything else (a FIFO is not waited for).
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 
-// Replaces `path` by a file holding `bytes` so that a reader finds either the
-// old file or the new one, never a part: the bytes go to `path` + ".tmp" in
-// the same directory, which is then renamed over `path` (MoveFileExW with
-// replace on Windows). The file is readable by everyone: it is meant for
-// another program. On Windows a reader holding the file open delays the
-// rename; it is tried for about 200 ms. Nothing is forced to the disk: after
-// a power loss the file may be empty until it is written again. False when
-// any step failed; the temporary file is gone.
-[[nodiscard]] bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
-
 // A directory held open while the files in it are worked on, so that it
 // cannot be swapped for a link meanwhile. Path() names the held directory for
 // the functions above (on Linux through /proc/self/fd).
@@ -69,6 +59,10 @@ class HeldDirectory {
   ~HeldDirectory();
 
   const std::wstring& Path() const { return path_; }
+  const Handle& Get() const { return *handle_; }
+  // Whether `path` still leads to this directory; it may have been moved, or
+  // removed and made anew, since it was opened.
+  bool IsAt(const std::wstring& path) const;
 
  private:
   std::unique_ptr<Handle> handle_;
@@ -82,6 +76,33 @@ class HeldDirectory {
 // planted it. Nothing when a level cannot be made or is refused.
 std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
                                                          const std::wstring& programDirectory);
+// The same for a directory that must exist already: no level is made.
+std::optional<HeldDirectory> OpenExistingDirectory(const std::wstring& path, const std::wstring& programDirectory);
+
+// Replaces the file `name` in `directory` by one holding `bytes` so that a
+// reader finds either the old file or the new one, never a part, and two
+// writers never mix their bytes. The bytes go to a new file that nothing may
+// already occupy, named by NewTemporaryName, made
+// in the held directory and never through a link; that file then takes the
+// name. It is readable by everyone: it is meant for another program. On
+// Windows a reader holding the file open delays the rename; it is tried for
+// about 200 ms. Nothing is forced to the disk: after a power loss the file
+// may be empty until it is written again. False when any step failed; the
+// temporary file is gone.
+[[nodiscard]] bool ReplaceFileAtomically(const HeldDirectory& directory, const std::wstring& name,
+                                         std::string_view bytes);
+// A new name for a temporary file of `name`: "." + name + "." and 16 hex
+// digits from the system's random generator ("quorvanex.prom" gives
+// ".quorvanex.prom.5c0e..."); no exporter takes it for a "*.prom" file, and
+// nobody can foresee it. Empty when the generator fails.
+std::wstring NewTemporaryName(const std::wstring& name);
+// Whether `file` has the pattern of those names.
+bool IsTemporaryName(std::wstring_view file, const std::wstring& name);
+// Removes the temporary files of `name` that a writer killed in the middle of
+// ReplaceFileAtomically left: only regular files of that name's pattern that
+// the running account owns and that no write has touched for 10 minutes
+// (another process may be writing right now).
+void RemoveStaleTemporaries(const HeldDirectory& directory, const std::wstring& name);
 
 // Names (without directory) of the regular files in `directory` whose name
 // ends with `suffix`, compared without case (the pattern "*" + suffix).

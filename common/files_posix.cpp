@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "common/files.h"
 #include "common/handles_posix.h"
@@ -20,12 +21,16 @@ bool IsRegular(int fd) {
   return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// One level below `at`, made when missing. A link is followed only when it
-// belongs to root or to `trusted`; anything else that is no directory fails.
-UniqueFd OpenLevel(int at, const std::string& name, uid_t trusted) {
+// A temporary file untouched for this long was left by a writer that died.
+constexpr time_t kStaleTemporarySeconds = 600;
+
+// One level below `at`, made when missing if `make`. A link is followed only
+// when it belongs to root or to `trusted`; anything else that is no directory
+// fails.
+UniqueFd OpenLevel(int at, const std::string& name, uid_t trusted, bool make) {
   struct stat st {};
   if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) return UniqueFd();
+    if (errno != ENOENT || !make) return UniqueFd();
     if (mkdirat(at, name.c_str(), 0777) != 0 && errno != EEXIST) return UniqueFd();
     if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return UniqueFd();
   }
@@ -155,33 +160,6 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   return out;
 }
 
-bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
-  const std::string target = Native(path);
-  const std::string temp = target + ".tmp";
-  // O_NOFOLLOW: a link planted under the temporary name is not written through.
-  UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (!fd) return false;
-  // Whatever the umask, the exporter reading the file runs as another user.
-  bool ok = fchmod(fd.Get(), 0644) == 0 && WriteAll(fd.Get(), bytes);
-  ok = close(fd.Release()) == 0 && ok;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
-  // A rename over an existing file makes ext4 write the new data out at once
-  // (about 100 us); exchanging the two names and removing the old file then
-  // does not. Either way a reader finds one whole file.
-  struct stat st {};
-  if (lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-      renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-    unlink(temp.c_str());
-    return true;
-  }
-  if (rename(temp.c_str(), target.c_str()) == 0) return true;
-  unlink(temp.c_str());
-  return false;
-}
-
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {
   std::vector<std::wstring> names;
   std::string dir = Native(directory);
@@ -201,6 +179,8 @@ std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std
 
 struct HeldDirectory::Handle {
   UniqueFd fd;
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 HeldDirectory::HeldDirectory(std::unique_ptr<Handle> handle, std::wstring path)
@@ -209,8 +189,16 @@ HeldDirectory::HeldDirectory(HeldDirectory&&) noexcept = default;
 HeldDirectory& HeldDirectory::operator=(HeldDirectory&&) noexcept = default;
 HeldDirectory::~HeldDirectory() = default;
 
-std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
-                                                         const std::wstring& programDirectory) {
+bool HeldDirectory::IsAt(const std::wstring& path) const {
+  struct stat named {};
+  return stat(Native(path).c_str(), &named) == 0 && named.st_dev == handle_->device &&
+         named.st_ino == handle_->inode;
+}
+
+namespace {
+
+std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const std::wstring& programDirectory,
+                                                 bool make) {
   const std::string target = Native(path);
   if (target.empty()) return std::nullopt;
   struct stat program {};
@@ -225,21 +213,83 @@ std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& pat
     const std::string level = target.substr(begin, end - begin);
     begin = end + 1;
     if (level.empty() || level == ".") continue;
-    at = OpenLevel(at.Get(), level, trusted);
+    at = OpenLevel(at.Get(), level, trusted, make);
   }
-  if (!at) return std::nullopt;
+  struct stat opened {};
+  if (!at || fstat(at.Get(), &opened) != 0) return std::nullopt;
   // The descriptor's name in /proc reaches this very directory, wherever it
   // is moved meanwhile. Without /proc the checked path has to do.
   std::string held = "/proc/self/fd/" + std::to_string(at.Get());
   struct stat viaProc {};
-  struct stat opened {};
-  if (stat(held.c_str(), &viaProc) != 0 || fstat(at.Get(), &opened) != 0 ||
-      viaProc.st_dev != opened.st_dev || viaProc.st_ino != opened.st_ino) {
+  if (stat(held.c_str(), &viaProc) != 0 || viaProc.st_dev != opened.st_dev || viaProc.st_ino != opened.st_ino) {
     held = target;
   }
   auto handle = std::make_unique<HeldDirectory::Handle>();
   handle->fd = std::move(at);
+  handle->device = opened.st_dev;
+  handle->inode = opened.st_ino;
   return HeldDirectory(std::move(handle), Utf8ToWide(held));
+}
+
+}  // namespace
+
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory) {
+  return OpenDirectoryLevels(path, programDirectory, true);
+}
+
+std::optional<HeldDirectory> OpenExistingDirectory(const std::wstring& path, const std::wstring& programDirectory) {
+  return OpenDirectoryLevels(path, programDirectory, false);
+}
+
+bool ReplaceFileAtomically(const HeldDirectory& directory, const std::wstring& name, std::string_view bytes) {
+  const int at = directory.Get().fd.Get();
+  const std::string target = Native(name);
+  const std::string temp = Native(NewTemporaryName(name));
+  if (temp.empty()) return false;
+  // A new file under a name nobody could foresee: nothing planted there is
+  // followed, truncated or handed our mode.
+  UniqueFd fd(openat(at, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd) return false;
+  // Whatever the umask, the exporter reading the file runs as another user.
+  bool ok = fchmod(fd.Get(), 0644) == 0 && WriteAll(fd.Get(), bytes);
+  ok = close(fd.Release()) == 0 && ok;
+  if (!ok) {
+    unlinkat(at, temp.c_str(), 0);
+    return false;
+  }
+  // A rename over an existing file makes ext4 write the new data out at once
+  // (about 100 us); exchanging the two names and removing the old file then
+  // does not. Either way a reader finds one whole file.
+  struct stat st {};
+  if (fstatat(at, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+      renameat2(at, temp.c_str(), at, target.c_str(), RENAME_EXCHANGE) == 0) {
+    unlinkat(at, temp.c_str(), 0);
+    return true;
+  }
+  if (renameat(at, temp.c_str(), at, target.c_str()) == 0) return true;
+  unlinkat(at, temp.c_str(), 0);
+  return false;
+}
+
+void RemoveStaleTemporaries(const HeldDirectory& directory, const std::wstring& name) {
+  const int at = directory.Get().fd.Get();
+  // The held descriptor only names the directory; reading it takes one more.
+  UniqueFd listing(openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!listing) return;
+  UniqueDir d(fdopendir(listing.Get()));
+  if (!d) return;
+  listing.Release();  // the stream owns it now
+  const time_t staleBefore = time(nullptr) - kStaleTemporarySeconds;
+  while (dirent* e = readdir(d.Get())) {
+    if (!IsTemporaryName(Utf8ToWide(e->d_name), name)) continue;
+    struct stat st {};
+    if (fstatat(at, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+        st.st_mtime >= staleBefore) {
+      continue;
+    }
+    unlinkat(at, e->d_name, 0);
+  }
 }
 
 }  // namespace qv

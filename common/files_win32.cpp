@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "common/file_security_win32.h"
 #include "common/files.h"
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int kReplaceAttempts = 10;
 constexpr DWORD kReplaceRetryMs = 20;
+// A temporary file untouched for this long was left by a writer that died.
+constexpr ULONGLONG kStaleTemporaryTicks = 600ULL * 10000000ULL;  // 100 ns units
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
   std::size_t done = 0;
@@ -84,6 +87,25 @@ std::size_t FirstLevel(const std::wstring& path) {
     return at;
   }
   return IsSeparator(path[0]) ? 1 : 0;
+}
+
+// Deletes the file open as `file` (with DELETE access), whatever name it has now.
+void DeleteOpenFile(HANDLE file) {
+  FILE_DISPOSITION_INFO dispose{};
+  dispose.DeleteFile = TRUE;
+  SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+}
+
+// Gives the file open as `file` the full path `path`, replacing what has it.
+bool RenameOpenFile(HANDLE file, const std::wstring& path) {
+  const DWORD nameBytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = nameBytes;
+  std::copy(path.begin(), path.end(), info->FileName);
+  return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != 0;
 }
 
 }  // namespace
@@ -177,28 +199,6 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   return out;
 }
 
-bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
-  const std::wstring temp = path + L".tmp";
-  bool ok = false;
-  {
-    UniqueKernelHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    ok = WriteAll(file.Get(), bytes);
-  }
-  // The handle is closed before the rename: an open file cannot be moved.
-  // Nor can a file be replaced while a reader has it open (most runtimes open
-  // without FILE_SHARE_DELETE); an exporter reads it for microseconds.
-  for (int attempt = 1; ok; ++attempt) {
-    if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    const DWORD error = GetLastError();
-    if (attempt == kReplaceAttempts || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) break;
-    Sleep(kReplaceRetryMs);
-  }
-  DeleteFileW(temp.c_str());
-  return false;
-}
-
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {
   std::vector<std::wstring> names;
   std::wstring pattern = JoinPath(directory, L"*");
@@ -222,8 +222,14 @@ HeldDirectory::HeldDirectory(HeldDirectory&&) noexcept = default;
 HeldDirectory& HeldDirectory::operator=(HeldDirectory&&) noexcept = default;
 HeldDirectory::~HeldDirectory() = default;
 
-std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
-                                                         const std::wstring& programDirectory) {
+// Neither the held directory nor a level above it can be renamed or removed
+// while the handle (which does not share delete) is open.
+bool HeldDirectory::IsAt(const std::wstring&) const { return true; }
+
+namespace {
+
+std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const std::wstring& programDirectory,
+                                                 bool make) {
   if (path.empty()) return std::nullopt;
   // Level by level, so that no level on the way is a reparse point that
   // someone else planted.
@@ -232,7 +238,7 @@ std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& pat
     const std::wstring level = path.substr(0, end);
     if (level.empty() || IsSeparator(level.back())) continue;
     DWORD attributes = GetFileAttributesW(level.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (attributes == INVALID_FILE_ATTRIBUTES && make) {
       CreateDirectoryW(level.c_str(), nullptr);
       attributes = GetFileAttributesW(level.c_str());
     }
@@ -249,6 +255,75 @@ std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& pat
   handle->handle = OpenDirectoryHandle(path, false);
   if (!handle->handle || !HasAttributes(handle->handle.Get(), FILE_ATTRIBUTE_DIRECTORY, 0)) return std::nullopt;
   return HeldDirectory(std::move(handle), path);
+}
+
+}  // namespace
+
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory) {
+  return OpenDirectoryLevels(path, programDirectory, true);
+}
+
+std::optional<HeldDirectory> OpenExistingDirectory(const std::wstring& path, const std::wstring& programDirectory) {
+  return OpenDirectoryLevels(path, programDirectory, false);
+}
+
+bool ReplaceFileAtomically(const HeldDirectory& directory, const std::wstring& name, std::string_view bytes) {
+  const std::wstring temp = NewTemporaryName(name);
+  if (temp.empty()) return false;
+  // Win32 makes a file only by its full path; the held directory keeps that
+  // path leading to it. CREATE_NEW opens nothing that exists, a reparse point
+  // included, so nothing planted is followed or overwritten.
+  UniqueKernelHandle file(CreateFileW(JoinPath(directory.Path(), temp).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return false;
+  bool ok = IsPlainFile(file.Get()) && WriteAll(file.Get(), bytes);
+  // The open file itself takes the name: what moves is the file made above,
+  // whatever has its name by now. (FILE_RENAME_INFO's RootDirectory would
+  // name the target relative to the held directory, but Wine turns the name
+  // into one below the current directory first and fails.) A reader holding
+  // the old file open (most runtimes open without FILE_SHARE_DELETE) holds
+  // the rename up for microseconds.
+  const std::wstring path = JoinPath(directory.Path(), name);
+  for (int attempt = 1; ok; ++attempt) {
+    if (RenameOpenFile(file.Get(), path)) return true;
+    const DWORD error = GetLastError();
+    if (attempt == kReplaceAttempts || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) break;
+    Sleep(kReplaceRetryMs);
+  }
+  // By the handle: what goes is the file made above, whatever is at its name.
+  DeleteOpenFile(file.Get());
+  return false;
+}
+
+void RemoveStaleTemporaries(const HeldDirectory& directory, const std::wstring& name) {
+  // Ours are those with the owner that a file made here now gets (under Wine
+  // that is not the token's default owner), so one is made to see.
+  const UniqueKernelHandle probe(CreateFileW(JoinPath(directory.Path(), NewTemporaryName(name)).c_str(),
+                                             READ_CONTROL | DELETE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                                                 FILE_FLAG_DELETE_ON_CLOSE,
+                                             nullptr));
+  if (!probe) return;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const ULONGLONG nowTicks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find(FindFirstFileW(JoinPath(directory.Path(), L"*").c_str(), &data));
+  if (!find) return;
+  do {
+    if (!IsTemporaryName(data.cFileName, name)) continue;
+    UniqueKernelHandle file(CreateFileW(JoinPath(directory.Path(), data.cFileName).c_str(),
+                                        DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !IsPlainFile(file.Get()) || !GetFileInformationByHandle(file.Get(), &info)) continue;
+    const ULONGLONG written =
+        (static_cast<ULONGLONG>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    if (written + kStaleTemporaryTicks > nowTicks || !SameOwner(file.Get(), probe.Get())) continue;
+    DeleteOpenFile(file.Get());
+  } while (FindNextFileW(find.Get(), &data));
 }
 
 }  // namespace qv

@@ -63,6 +63,10 @@ IniFile IniFile::Parse(std::string bytes) {
     }
     if (lineStart < bytes.size()) ini.AddLine(bytes.substr(lineStart), 0);
   } else {
+    // Room for every line at once: growing the vector moves every line again.
+    std::size_t breaks = 0;
+    for (char c : bytes) breaks += c == '\r' || c == '\n';
+    ini.lines_.reserve(breaks + 1);
     std::size_t lineStart = 0;
     std::size_t i = 0;
     while (i < bytes.size()) {
@@ -88,11 +92,12 @@ IniFile IniFile::Parse(std::string bytes) {
   return ini;
 }
 
-void IniFile::AddLine(std::string raw, std::size_t endingBytes) {
-  Line line;
+void IniFile::AddLine(std::string raw, std::size_t endingBytes, std::size_t at) {
+  Line& line = *lines_.emplace(lines_.begin() + static_cast<std::ptrdiff_t>(std::min(at, lines_.size())));
   line.ending = raw.substr(raw.size() - endingBytes);
   std::string_view body(raw.data(), raw.size() - endingBytes);
-  std::wstring text;
+  // Reused from line to line: only the name and the value are kept.
+  thread_local std::wstring text;
   if (encoding_ == Encoding::Utf16Le) {
     std::u16string units;
     units.reserve(body.size() / 2);
@@ -102,7 +107,7 @@ void IniFile::AddLine(std::string raw, std::size_t endingBytes) {
     }
     text = Utf16ToWide(units);
   } else {
-    text = DecodeCp932(body);
+    DecodeCp932(body, text);
   }
   std::wstring_view t = Trim(text);
   if (!t.empty() && t.front() == L'[') {
@@ -124,7 +129,6 @@ void IniFile::AddLine(std::string raw, std::size_t endingBytes) {
     }
   }
   line.raw = std::move(raw);
-  lines_.push_back(std::move(line));
 }
 
 void IniFile::Reindex() {
@@ -224,26 +228,23 @@ bool IniFile::Set(std::wstring_view section, std::wstring_view key, std::wstring
     std::string ending = line.ending;
     std::string raw = Encode(make(line.name)) + ending;
     // Re-parse the new text so the model matches what a reader will see.
-    std::vector<Line> tail(std::make_move_iterator(lines_.begin() + static_cast<std::ptrdiff_t>(i) + 1),
-                           std::make_move_iterator(lines_.end()));
-    lines_.resize(i);
-    AddLine(std::move(raw), ending.size());
-    for (Line& l : tail) lines_.push_back(std::move(l));
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+    AddLine(std::move(raw), ending.size(), i);
     Reindex();
     return true;
   }
   if (lastEntry + 1 == lines_.size()) terminateLast();
-  std::vector<Line> tail(std::make_move_iterator(lines_.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1),
-                         std::make_move_iterator(lines_.end()));
-  lines_.resize(lastEntry + 1);
-  AddLine(Encode(make(key)) + NewLine(), NewLine().size());
-  for (Line& l : tail) lines_.push_back(std::move(l));
+  AddLine(Encode(make(key)) + NewLine(), NewLine().size(), lastEntry + 1);
   Reindex();
   return true;
 }
 
 std::string IniFile::Serialize() const {
-  std::string out = bom_;
+  std::size_t size = bom_.size();
+  for (const Line& line : lines_) size += line.raw.size();
+  std::string out;
+  out.reserve(size);
+  out += bom_;
   for (const Line& line : lines_) out += line.raw;
   return out;
 }

@@ -44,7 +44,8 @@ class IniFile {
     std::wstring value;
   };
 
-  void AddLine(std::string raw, std::size_t endingBytes);
+  // Parses `raw` into a line put before line `at` (by default after the last).
+  void AddLine(std::string raw, std::size_t endingBytes, std::size_t at = static_cast<std::size_t>(-1));
   void Reindex();
   std::string Encode(std::wstring_view text) const;
   std::string NewLine() const;

@@ -1,5 +1,6 @@
 #pragma once
 // The few operating-system facts the programs need, one implementation per platform.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ std::wstring ExecutableDirectory();
 
 // This computer's NetBIOS-style name (at most 15 characters); empty on failure.
 std::wstring ComputerName();
+
+// Fills `buffer` from the operating system's random generator (getrandom,
+// BCryptGenRandom); false when it cannot.
+[[nodiscard]] bool FillRandom(void* buffer, std::size_t size);
 
 // Seconds since 1970-01-01 00:00 UTC (_time64).
 std::int64_t NowSeconds();

@@ -1,7 +1,9 @@
 #include <signal.h>
+#include <sys/random.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -51,6 +53,18 @@ std::wstring ComputerName() {
   for (wchar_t& c : name) c = FoldCase(c);
   if (name.size() > 15) name.resize(15);
   return name;
+}
+
+bool FillRandom(void* buffer, std::size_t size) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const ssize_t n = getrandom(out, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 std::int64_t NowSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <clocale>
 #include <cstdio>
 #include <ctime>
@@ -48,6 +50,17 @@ std::wstring ComputerName() {
   DWORD size = 16;
   if (!GetComputerNameW(name, &size)) return {};
   return std::wstring(name, size);
+}
+
+bool FillRandom(void* buffer, std::size_t size) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const ULONG chunk = static_cast<ULONG>(size < 0x40000000u ? size : 0x40000000u);
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, out, chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) return false;
+    out += chunk;
+    size -= chunk;
+  }
+  return true;
 }
 
 std::int64_t NowSeconds() { return _time64(nullptr); }

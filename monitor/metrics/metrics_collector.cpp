@@ -122,7 +122,7 @@ const std::string& MetricsCollector::Render(bool up) {
          {"check"}) = std::move(threshold);
   family("quorvanex_check_healthy", kGauge, "1 when the check's last counted result was healthy, 0 when it failed.",
          {"check"}) = std::move(healthy);
-  family("quorvanex_check_error_count", kGauge, "The check's error counter as the last cycle left it.",
+  family("quorvanex_check_consecutive_errors", kGauge, "The check's error counter as the last cycle left it.",
          {"check"}) = std::move(errorCount);
   family("quorvanex_check_failures_total", kCounter, "Failed checks.", {"check"}) = std::move(failures);
   family("quorvanex_threshold_crossings_total", kCounter, "Threshold lines logged.", {"check"}) =

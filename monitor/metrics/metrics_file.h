@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "common/files.h"
 
 namespace qv {
 
@@ -14,13 +17,16 @@ struct MonitorSettings;
 
 inline constexpr wchar_t kMetricsFileName[] = L"quorvanex.prom";
 
-// Replaces a file with new bytes; ReplaceFileAtomically in the Monitor.
-using FileReplacer = std::function<bool(const std::wstring& path, std::string_view bytes)>;
+// Replaces a file in a directory with new bytes; ReplaceFileAtomically in the Monitor.
+using FileReplacer =
+    std::function<bool(const HeldDirectory& directory, const std::wstring& name, std::string_view bytes)>;
 
 class MetricsFile {
  public:
-  // An empty `replace` takes ReplaceFileAtomically.
-  explicit MetricsFile(const std::wstring& directory, FileReplacer replace = nullptr);
+  // The file in `directory`, which must exist; its levels are checked as
+  // the log directory's are, against the owner of `programDirectory`. An
+  // empty `replace` takes ReplaceFileAtomically.
+  MetricsFile(std::wstring directory, std::wstring programDirectory, FileReplacer replace = nullptr);
 
   // Replaces the file with `text`. A failure is logged when the write before
   // succeeded (or this is the first), so a lasting problem costs one line.
@@ -28,8 +34,13 @@ class MetricsFile {
   const std::wstring& Path() const { return path_; }
 
  private:
+  std::wstring directory_;
+  std::wstring programDirectory_;
   std::wstring path_;
   FileReplacer replace_;
+  // Held from one write to the next; opened anew (and cleared of what a
+  // killed writer left) when it was moved or a write failed.
+  std::optional<HeldDirectory> held_;
   bool failing_ = false;
 };
 

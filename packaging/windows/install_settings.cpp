@@ -18,9 +18,10 @@ namespace {
 constexpr std::int64_t kLargestCount = 2147483647;
 // String values are read into 1024-unit buffers.
 constexpr std::size_t kLongestText = kProfileBufferSize - 1;
-// The metrics file's temporary name, "\\quorvanex.prom.tmp", must still fit in
-// MAX_PATH (259 characters and the terminating zero) behind an absolute folder.
-constexpr std::size_t kLongestFolder = 240;
+// The metrics file's temporary name, "\\.quorvanex.prom." and 16 hex digits,
+// must still fit in MAX_PATH (259 characters and the terminating zero) behind
+// an absolute folder.
+constexpr std::size_t kLongestFolder = 226;
 
 enum class Kind { Servers, Text, Folder, Count, MailSend };
 
@@ -49,7 +50,7 @@ const Setting kSettings[] = {
      L"0 (no mail), 1 to 10 (mails per error episode) or 99 (no limit)"},
     {L"METRICS_DIR", kConfigIni, L"Metrics", L"TextfileDir", Kind::Folder,
      L"the folder for the metrics file, absolute (C:\\Program Files\\windows_exporter\\textfile_inputs) or "
-     L"relative to the program folder, at most 240 characters, without control characters or \" < > | ? *, and "
+     L"relative to the program folder, at most 226 characters, without control characters or \" < > | ? *, and "
      L"without blanks or single quotes at either end"},
 };
 

@@ -16,25 +16,27 @@
 namespace qv {
 namespace {
 
+HeldDirectory Held(const test::TempDir& dir) { return *OpenExistingDirectory(dir.Path(), dir.Path()); }
+
 TEST(ReplaceFileAtomically, ReplacesTheFileAndLeavesNoTemporaryBehind) {
   test::TempDir dir;
   const std::wstring path = dir.File(L"m.prom");
-  ASSERT_TRUE(ReplaceFileAtomically(path, "first\n"));
+  ASSERT_TRUE(ReplaceFileAtomically(Held(dir), L"m.prom", "first\n"));
   EXPECT_EQ(test::ReadBytes(path), "first\n");
-  test::WriteBytes(path + L".tmp", std::string(100, 'x'));  // left over by a crash
-  ASSERT_TRUE(ReplaceFileAtomically(path, "second\n"));
+  ASSERT_TRUE(ReplaceFileAtomically(Held(dir), L"m.prom", "second\n"));
   EXPECT_EQ(test::ReadBytes(path), "second\n");
   EXPECT_EQ(ListFilesEndingWith(dir.Path(), L""), std::vector<std::wstring>{L"m.prom"});
 }
 
 TEST(ReplaceFileAtomically, FailsWithoutTraceWhereTheFileCannotBe) {
   test::TempDir dir;
-  EXPECT_FALSE(ReplaceFileAtomically(JoinPath(dir.File(L"missing"), L"m.prom"), "x"));
+  EXPECT_FALSE(OpenExistingDirectory(dir.File(L"missing"), dir.Path()));
+  EXPECT_FALSE(PathExists(dir.File(L"missing")));
   // A directory in the file's place is not replaced, and no temporary stays.
   ASSERT_TRUE(MakeDirectory(dir.File(L"m.prom")));
-  EXPECT_FALSE(ReplaceFileAtomically(dir.File(L"m.prom"), "x"));
+  EXPECT_FALSE(ReplaceFileAtomically(Held(dir), L"m.prom", "x"));
   EXPECT_TRUE(IsDirectory(dir.File(L"m.prom")));
-  EXPECT_FALSE(PathExists(dir.File(L"m.prom.tmp")));
+  EXPECT_EQ(ListFilesEndingWith(dir.Path(), L""), std::vector<std::wstring>{});
 }
 
 TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
@@ -42,7 +44,8 @@ TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
   const std::wstring path = dir.File(L"m.prom");
   const std::string a(200000, 'a');
   const std::string b(150000, 'b');
-  ASSERT_TRUE(ReplaceFileAtomically(path, a));
+  const HeldDirectory held = Held(dir);
+  ASSERT_TRUE(ReplaceFileAtomically(held, L"m.prom", a));
   constexpr int kReads = 20;
   std::atomic<bool> done{false};
   std::atomic<int> reads{0};
@@ -62,7 +65,7 @@ TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
   // reader that cannot read at all).
   // A replace the reader holds up may fail: only torn files count here.
   for (int i = 0; reads.load() < kReads && i < 100000; ++i) {
-    static_cast<void>(ReplaceFileAtomically(path, i % 2 == 0 ? b : a));
+    static_cast<void>(ReplaceFileAtomically(held, L"m.prom", i % 2 == 0 ? b : a));
   }
   done.store(true);
   reader.join();
@@ -75,7 +78,8 @@ TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
 TEST(ReplaceFileAtomically, WaitsOutAReaderThatHoldsTheFileBriefly) {
   test::TempDir dir;
   const std::wstring path = dir.File(L"m.prom");
-  ASSERT_TRUE(ReplaceFileAtomically(path, "old\n"));
+  const HeldDirectory directory = Held(dir);
+  ASSERT_TRUE(ReplaceFileAtomically(directory, L"m.prom", "old\n"));
   // The C runtime shares the file for reading and writing only, as the
   // exporters' runtimes do; the reader lets go after 20 ms.
   auto held = std::make_unique<std::ifstream>(std::filesystem::path(path));
@@ -84,7 +88,7 @@ TEST(ReplaceFileAtomically, WaitsOutAReaderThatHoldsTheFileBriefly) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     held.reset();
   });
-  EXPECT_TRUE(ReplaceFileAtomically(path, "new\n"));
+  EXPECT_TRUE(ReplaceFileAtomically(directory, L"m.prom", "new\n"));
   reader.join();
   EXPECT_EQ(test::ReadBytes(path), "new\n");
 }

@@ -126,21 +126,21 @@ class MetricsSequence : public ::testing::Test {
   test::FakeProcessRunner mailer;
   test::FakeClock clock{kT0};
   std::chrono::nanoseconds steady{0};
-  MetricsFile file{dir.Path()};
+  MetricsFile file{dir.Path(), dir.Path()};
   std::unique_ptr<MetricsCollector> collector;
   std::unique_ptr<Checker> checker;
 };
 
 // The whole file after the sequence below, byte for byte; the Windows build
 // must write the same.
-const char kFileAfterSequence[] = R"(# HELP quorvanex_check_enabled 1 when the check's threshold is not 0.
+const char kFileAfterSequence[] = R"(# HELP quorvanex_check_consecutive_errors The check's error counter as the last cycle left it.
+# TYPE quorvanex_check_consecutive_errors gauge
+quorvanex_check_consecutive_errors{check="device"} 1
+quorvanex_check_consecutive_errors{check="ping"} 0
+# HELP quorvanex_check_enabled 1 when the check's threshold is not 0.
 # TYPE quorvanex_check_enabled gauge
 quorvanex_check_enabled{check="device"} 1
 quorvanex_check_enabled{check="ping"} 1
-# HELP quorvanex_check_error_count The check's error counter as the last cycle left it.
-# TYPE quorvanex_check_error_count gauge
-quorvanex_check_error_count{check="device"} 1
-quorvanex_check_error_count{check="ping"} 0
 # HELP quorvanex_check_failures_total Failed checks.
 # TYPE quorvanex_check_failures_total counter
 quorvanex_check_failures_total{check="device"} 3
@@ -210,7 +210,7 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
   EXPECT_EQ(ValueOf(text, "quorvanex_device_wmi_connected"), "1");
   EXPECT_EQ(ValueOf(text, "quorvanex_check_healthy{check=\"device\"}"), "0");
   EXPECT_EQ(ValueOf(text, "quorvanex_check_healthy{check=\"ping\"}"), "0");
-  EXPECT_EQ(ValueOf(text, "quorvanex_check_error_count{check=\"ping\"}"), "1");
+  EXPECT_EQ(ValueOf(text, "quorvanex_check_consecutive_errors{check=\"ping\"}"), "1");
   EXPECT_EQ(ValueOf(text, first), "0");
   EXPECT_EQ(ValueOf(text, second), "0");
   EXPECT_EQ(ValueOf(text, "quorvanex_ping_answered{server=\"192.0.2.3\"}"), "absent");  // switched off
@@ -226,7 +226,7 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
   EXPECT_EQ(ValueOf(text, "quorvanex_threshold_crossings_total{check=\"ping\"}"), "1");
   EXPECT_EQ(ValueOf(text, "quorvanex_screen_alerts_total{check=\"ping\",result=\"shown\"}"), "1");
   EXPECT_EQ(ValueOf(text, "quorvanex_mails_total{check=\"ping\",result=\"failed\"}"), "1");
-  EXPECT_EQ(ValueOf(text, "quorvanex_check_error_count{check=\"ping\"}"), "2");  // kept for the retry
+  EXPECT_EQ(ValueOf(text, "quorvanex_check_consecutive_errors{check=\"ping\"}"), "2");  // kept for the retry
 
   // 3: the first server answers and re-arms the episode; the counter, still
   // past the threshold, crosses again: the screen alert comes again (and
@@ -243,7 +243,7 @@ TEST_F(MetricsSequence, EveryMetricFollowsCrossingsMailsAndReArming) {
   EXPECT_EQ(ValueOf(text, second), "absent");
   EXPECT_EQ(ValueOf(text, "quorvanex_screen_alerts_total{check=\"ping\",result=\"failed\"}"), "1");
   EXPECT_EQ(ValueOf(text, "quorvanex_mails_total{check=\"ping\",result=\"sent\"}"), "1");
-  EXPECT_EQ(ValueOf(text, "quorvanex_check_error_count{check=\"ping\"}"), "0");
+  EXPECT_EQ(ValueOf(text, "quorvanex_check_consecutive_errors{check=\"ping\"}"), "0");
 
   // 4: the device fails again; its counter kept the failure of cycle 1
   // across the success, so it crosses: screen alert and mail. 5: the ping
@@ -266,8 +266,9 @@ TEST(MetricsFile, LogsAFailureOnceUntilAWriteSucceeds) {
   TakeQueuedLogEntries();
   std::deque<bool> results = {false, false, false, true, true, false, false};
   std::vector<std::string> written;
-  MetricsFile file(L"dir", [&](const std::wstring& path, std::string_view bytes) {
-    EXPECT_EQ(path, JoinPath(L"dir", L"quorvanex.prom"));
+  test::TempDir dir;
+  MetricsFile file(dir.Path(), dir.Path(), [&](const HeldDirectory&, const std::wstring& name, std::string_view bytes) {
+    EXPECT_EQ(name, L"quorvanex.prom");
     written.emplace_back(bytes);
     const bool ok = results.front();
     results.pop_front();
