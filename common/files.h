@@ -46,6 +46,16 @@ bool TruncateFile(const std::wstring& path, std::uint64_t size);
 
 // The content of a regular file; nothing for anything else (a FIFO is not waited for).
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
+// Why `path` cannot be read as a regular file, in a few words ("no such
+// file", "permission denied", "a directory", ...); empty when it can.
+std::wstring UnreadableReason(const std::wstring& path);
+// Size of the regular file at `path` itself (not through a link).
+std::optional<std::uint64_t> RegularFileSize(const std::wstring& path);
+// Renames `from` to `to`, replacing a file that has that name.
+[[nodiscard]] bool MoveFileReplace(const std::wstring& from, const std::wstring& to);
+// Takes the read-only attribute off a regular file (Windows: a read-only
+// file cannot be written or deleted; Linux has no such attribute).
+bool ClearReadOnly(const std::wstring& path);
 
 // Replaces `path` by a file holding `bytes` so that a reader finds either the
 // old file or the new one, never a part: the bytes go to `path` + ".tmp" in

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "common/files.h"
 #include "common/handles_posix.h"
@@ -154,6 +155,32 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   }
   return out;
 }
+
+std::wstring UnreadableReason(const std::wstring& path) {
+  UniqueFd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) {
+    if (errno == ENOENT || errno == ENOTDIR) return L"no such file";
+    if (errno == EACCES || errno == EPERM) return L"permission denied";
+    return Utf8ToWide(std::strerror(errno));
+  }
+  struct stat st {};
+  if (fstat(fd.Get(), &st) != 0) return Utf8ToWide(std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return L"a directory";
+  if (!S_ISREG(st.st_mode)) return L"not a regular file";
+  return L"";
+}
+
+std::optional<std::uint64_t> RegularFileSize(const std::wstring& path) {
+  struct stat st {};
+  if (lstat(Native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool MoveFileReplace(const std::wstring& from, const std::wstring& to) {
+  return rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+bool ClearReadOnly(const std::wstring&) { return true; }
 
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
   const std::string target = Native(path);
