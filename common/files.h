@@ -40,6 +40,8 @@ struct AppendResult {
 // end; the caller may cut it off with TruncateFile(path, sizeBefore).
 // Only a regular file is written: a link at `path` (a reparse point on
 // Windows), a FIFO or a device is refused, and the open never waits.
+// On Linux a file that root makes in a directory of another owner is given
+// to that owner, so that the service account can go on writing it.
 [[nodiscard]] AppendResult AppendToFile(const std::wstring& path, std::string_view bytes);
 // Cuts an existing regular file back to `size` bytes.
 bool TruncateFile(const std::wstring& path, std::uint64_t size);

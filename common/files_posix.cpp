@@ -40,6 +40,18 @@ UniqueFd OpenLevel(int at, const std::string& name, uid_t trusted) {
   return UniqueFd(openat(at, name.c_str(), flags));
 }
 
+// A file that root has just made in a directory of another owner goes to
+// that owner: the service account writes it next, and could not otherwise.
+void GiveToDirectoryOwner(int fd, const std::string& path) {
+  if (geteuid() != 0) return;
+  const std::size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st {};
+  if (stat(directory.c_str(), &st) == 0 && st.st_uid != 0) {
+    static_cast<void>(fchown(fd, st.st_uid, st.st_gid));
+  }
+}
+
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
@@ -111,9 +123,18 @@ bool CreateNewFile(const std::wstring& path, bool ownerOnly) {
 AppendResult AppendToFile(const std::wstring& path, std::string_view bytes) {
   AppendResult result;
   // Never through a link at the name, never waiting for a FIFO's reader.
-  UniqueFd fd(
-      open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  const std::string name = Native(path);
+  UniqueFd fd;
+  bool made = false;
+  // Made, or else opened as it is; once more if it went in between.
+  for (int attempt = 0; attempt < 2 && !fd; ++attempt) {
+    fd.Reset(open(name.c_str(), kFlags | O_CREAT | O_EXCL, 0666));
+    made = fd.IsValid();
+    if (!fd && errno == EEXIST) fd.Reset(open(name.c_str(), kFlags));
+  }
   if (!fd || !IsRegular(fd.Get())) return result;
+  if (made) GiveToDirectoryOwner(fd.Get(), name);
   result.opened = true;
   struct stat st {};
   if (fstat(fd.Get(), &st) != 0) return result;  // no length to cut back to: write nothing
