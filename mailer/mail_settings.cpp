@@ -85,12 +85,19 @@ std::optional<std::vector<Mailbox>> ParseMailboxList(std::wstring_view text) {
 }
 
 SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view computerName) {
-  const auto fail = [](std::wstring message) { return SettingsResult{std::nullopt, std::move(message)}; };
-  if (!PathExists(path)) return fail(Format(L"cannot read %s", path));
+  // The profile functions read an unreadable file as an empty one.
+  if (const std::wstring reason = UnreadableReason(path); !reason.empty()) {
+    return SettingsResult{std::nullopt, Format(L"cannot read %s: %s", path, reason)};
+  }
   const ProfileReader ini(path);
-  const auto get = [&](const wchar_t* key, std::wstring_view fallback = L"") {
-    return ini.GetString(kSection, key, fallback);
-  };
+  return ParseMailSettings(
+      [&ini](const wchar_t* key, std::wstring_view fallback) { return ini.GetString(kSection, key, fallback); },
+      computerName);
+}
+
+SettingsResult ParseMailSettings(const SettingLookup& lookup, std::wstring_view computerName) {
+  const auto fail = [](std::wstring message) { return SettingsResult{std::nullopt, std::move(message)}; };
+  const auto get = [&](const wchar_t* key, std::wstring_view fallback = L"") { return lookup(key, fallback); };
 
   MailSettings s;
   s.server = TrimBlanks(get(L"SmtpServer"));
