@@ -129,6 +129,15 @@ SettingsResult ParseMailSettings(const SettingLookup& lookup, std::wstring_view 
   s.user = get(L"User");
   s.password = get(L"Password");
   if (HasControl(s.user) || HasControl(s.password)) return fail(L"User or Password holds a control character");
+  const std::wstring allowPlain = get(L"AllowPlainTextPassword", L"0");
+  if (allowPlain != L"0" && allowPlain != L"1") {
+    return fail(Format(L"AllowPlainTextPassword must be 0 or 1, not %s", allowPlain));
+  }
+  if (s.security == Security::None && !s.user.empty() && allowPlain != L"1") {
+    return fail(
+        L"Security=none would send the password of User in clear text: use starttls or tls, or allow it with "
+        L"AllowPlainTextPassword=1");
+  }
 
   const std::wstring from = get(L"From");
   if (TrimBlanks(from).empty()) return fail(L"From is missing");
