@@ -17,9 +17,13 @@ bool IsAtext(wchar_t c) {
   return std::wstring_view(L"!#$%&'*+-/=?^_`{|}~.").find(c) != std::wstring_view::npos;
 }
 
+// The longest address an SMTP path holds (256 with its brackets).
+constexpr std::size_t kMaxAddressLength = 254;
+
 // Dot-atom local part and domain; quoted local parts and non-ASCII addresses
 // are not accepted.
 bool IsAddress(std::wstring_view text) {
+  if (text.size() > kMaxAddressLength) return false;
   const std::size_t at = text.find(L'@');
   if (at == 0 || at == std::wstring_view::npos || at + 1 == text.size()) return false;
   if (text.find(L'@', at + 1) != std::wstring_view::npos) return false;
