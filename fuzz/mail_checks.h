@@ -15,11 +15,10 @@ inline void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-// The input as UTF-16LE code units, as a mail file may hold them, cut where
-// the profile functions cut a value (1023 units). Cheap, so that most of a
-// run is spent in the code under test.
-inline std::wstring Utf16LeText(const std::uint8_t* data, std::size_t size) {
-  std::wstring text(size / 2 < 1023 ? size / 2 : 1023, L'\0');
+// The input as UTF-16LE code units, as a mail file may hold them, cut at
+// `maxUnits`. Cheap, so that most of a run is spent in the code under test.
+inline std::wstring Utf16LeText(const std::uint8_t* data, std::size_t size, std::size_t maxUnits) {
+  std::wstring text(size / 2 < maxUnits ? size / 2 : maxUnits, L'\0');
   for (std::size_t i = 0; i < text.size(); ++i) {
     text[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
   }
