@@ -40,12 +40,24 @@ struct AppendResult {
 // end; the caller may cut it off with TruncateFile(path, sizeBefore).
 // Only a regular file is written: a link at `path` (a reparse point on
 // Windows), a FIFO or a device is refused, and the open never waits.
+// On Linux a file that root makes in a directory of another owner is given
+// to that owner, so that the service account can go on writing it.
 [[nodiscard]] AppendResult AppendToFile(const std::wstring& path, std::string_view bytes);
 // Cuts an existing regular file back to `size` bytes.
 bool TruncateFile(const std::wstring& path, std::uint64_t size);
 
 // The content of a regular file; nothing for anything else (a FIFO is not waited for).
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
+// Why `path` cannot be read as a regular file, in a few words ("no such
+// file", "permission denied", "a directory", ...); empty when it can.
+std::wstring UnreadableReason(const std::wstring& path);
+// Size of the regular file at `path` itself (not through a link).
+std::optional<std::uint64_t> RegularFileSize(const std::wstring& path);
+// Renames `from` to `to`, replacing a file that has that name.
+[[nodiscard]] bool MoveFileReplace(const std::wstring& from, const std::wstring& to);
+// Takes the read-only attribute off a regular file (Windows: a read-only
+// file cannot be written or deleted; Linux has no such attribute).
+bool ClearReadOnly(const std::wstring& path);
 
 // A directory held open while the files in it are worked on, so that it
 // cannot be swapped for a link meanwhile. Path() names the held directory for

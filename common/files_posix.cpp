@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "common/files.h"
@@ -42,6 +43,18 @@ UniqueFd OpenLevel(int at, const std::string& name, uid_t trusted, bool make) {
     return UniqueFd();
   }
   return UniqueFd(openat(at, name.c_str(), flags));
+}
+
+// A file that root has just made in a directory of another owner goes to
+// that owner: the service account writes it next, and could not otherwise.
+void GiveToDirectoryOwner(int fd, const std::string& path) {
+  if (geteuid() != 0) return;
+  const std::size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st {};
+  if (stat(directory.c_str(), &st) == 0 && st.st_uid != 0) {
+    static_cast<void>(fchown(fd, st.st_uid, st.st_gid));
+  }
 }
 
 }  // namespace
@@ -115,9 +128,18 @@ bool CreateNewFile(const std::wstring& path, bool ownerOnly) {
 AppendResult AppendToFile(const std::wstring& path, std::string_view bytes) {
   AppendResult result;
   // Never through a link at the name, never waiting for a FIFO's reader.
-  UniqueFd fd(
-      open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  const std::string name = Native(path);
+  UniqueFd fd;
+  bool made = false;
+  // Made, or else opened as it is; once more if it went in between.
+  for (int attempt = 0; attempt < 2 && !fd; ++attempt) {
+    fd.Reset(open(name.c_str(), kFlags | O_CREAT | O_EXCL, 0666));
+    made = fd.IsValid();
+    if (!fd && errno == EEXIST) fd.Reset(open(name.c_str(), kFlags));
+  }
   if (!fd || !IsRegular(fd.Get())) return result;
+  if (made) GiveToDirectoryOwner(fd.Get(), name);
   result.opened = true;
   struct stat st {};
   if (fstat(fd.Get(), &st) != 0) return result;  // no length to cut back to: write nothing
@@ -159,6 +181,32 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   }
   return out;
 }
+
+std::wstring UnreadableReason(const std::wstring& path) {
+  UniqueFd fd(open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) {
+    if (errno == ENOENT || errno == ENOTDIR) return L"no such file";
+    if (errno == EACCES || errno == EPERM) return L"permission denied";
+    return Utf8ToWide(std::strerror(errno));
+  }
+  struct stat st {};
+  if (fstat(fd.Get(), &st) != 0) return Utf8ToWide(std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return L"a directory";
+  if (!S_ISREG(st.st_mode)) return L"not a regular file";
+  return L"";
+}
+
+std::optional<std::uint64_t> RegularFileSize(const std::wstring& path) {
+  struct stat st {};
+  if (lstat(Native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool MoveFileReplace(const std::wstring& from, const std::wstring& to) {
+  return rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+bool ClearReadOnly(const std::wstring&) { return true; }
 
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {
   std::vector<std::wstring> names;

@@ -8,6 +8,7 @@
 
 #include "common/file_security_win32.h"
 #include "common/files.h"
+#include "common/format.h"
 #include "common/handles_win32.h"
 #include "common/system.h"
 
@@ -197,6 +198,64 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     out.append(buffer, got);
   }
   return out;
+}
+
+std::wstring UnreadableReason(const std::wstring& path) {
+  // CreateFileW calls a directory "access denied".
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return L"a directory";
+  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    switch (error) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_INVALID_NAME:
+        return L"no such file";
+      case ERROR_ACCESS_DENIED:
+        return L"permission denied";
+      case ERROR_SHARING_VIOLATION:
+        return L"in use by another program";
+      default:
+        return Format(L"Windows error %u", error);
+    }
+  }
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK) return L"not a regular file";
+  return L"";
+}
+
+std::optional<std::uint64_t> RegularFileSize(const std::wstring& path) {
+  UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !IsPlainFile(file.Get()) || !GetFileSizeEx(file.Get(), &size)) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool MoveFileReplace(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool ClearReadOnly(const std::wstring& path) {
+  // The name itself: the attribute of whatever a reparse point leads to stays.
+  UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  FILE_BASIC_INFO info{};
+  if (!file || !IsPlainFile(file.Get()) ||
+      !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &info, sizeof info)) {
+    return false;
+  }
+  if ((info.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return true;
+  info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  // 0 would mean "unchanged".
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  // Zero times are left as they are.
+  info.CreationTime.QuadPart = info.LastAccessTime.QuadPart = info.LastWriteTime.QuadPart =
+      info.ChangeTime.QuadPart = 0;
+  return SetFileInformationByHandle(file.Get(), FileBasicInfo, &info, sizeof info) != 0;
 }
 
 std::vector<std::wstring> ListFilesEndingWith(const std::wstring& directory, std::wstring_view suffix) {

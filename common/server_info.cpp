@@ -4,6 +4,7 @@
 
 #include "common/format.h"
 #include "common/profile.h"
+#include "common/system.h"
 #include "common/text_util.h"
 
 namespace qv {
@@ -19,6 +20,14 @@ std::int64_t ServerSectionNumber(std::wstring_view name) {
     n = n * 10 + (c - L'0');
   }
   return n;
+}
+
+std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value) {
+  return IsAbsolutePath(value) ? value : JoinPath(exeDirectory, value);
+}
+
+std::wstring ReadLogDirectory(const ProfileReader& configIni, const std::wstring& exeDirectory) {
+  return ResolveConfiguredDirectory(exeDirectory, configIni.GetString(L"Config", L"LogDir", L"log"));
 }
 
 void ReadCheckSettings(const ProfileReader& config, std::int32_t& intervalMinutes,

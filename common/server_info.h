@@ -42,6 +42,15 @@ std::int64_t ServerSectionNumber(std::wstring_view name);
 void ReadCheckSettings(const ProfileReader& configIni, std::int32_t& intervalMinutes,
                        std::int32_t& pingThreshold, std::int32_t& deviceThreshold);
 
+// A directory named in an INI file: a relative value lies below
+// `exeDirectory` (".." included, kept as written), an absolute one is used as
+// given.
+std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value);
+
+// The log folder of config.ini ("LogDir" of "Config", default "log"), where
+// the Monitor writes log.txt and the mail program mail.log.
+std::wstring ReadLogDirectory(const ProfileReader& configIni, const std::wstring& exeDirectory);
+
 // The server sections "Quorvanex_1" .. "Quorvanex_<Count>" of quorvanex.ini in
 // ascending N, skipping those without "Server". Only sections that exist are
 // visited, so a huge Count costs nothing. The Monitor doubles the backslashes

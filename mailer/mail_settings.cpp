@@ -17,9 +17,13 @@ bool IsAtext(wchar_t c) {
   return std::wstring_view(L"!#$%&'*+-/=?^_`{|}~.").find(c) != std::wstring_view::npos;
 }
 
+// The longest address an SMTP path holds (256 with its brackets).
+constexpr std::size_t kMaxAddressLength = 254;
+
 // Dot-atom local part and domain; quoted local parts and non-ASCII addresses
 // are not accepted.
 bool IsAddress(std::wstring_view text) {
+  if (text.size() > kMaxAddressLength) return false;
   const std::size_t at = text.find(L'@');
   if (at == 0 || at == std::wstring_view::npos || at + 1 == text.size()) return false;
   if (text.find(L'@', at + 1) != std::wstring_view::npos) return false;
@@ -85,12 +89,19 @@ std::optional<std::vector<Mailbox>> ParseMailboxList(std::wstring_view text) {
 }
 
 SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view computerName) {
-  const auto fail = [](std::wstring message) { return SettingsResult{std::nullopt, std::move(message)}; };
-  if (!PathExists(path)) return fail(Format(L"cannot read %s", path));
+  // The profile functions read an unreadable file as an empty one.
+  if (const std::wstring reason = UnreadableReason(path); !reason.empty()) {
+    return SettingsResult{std::nullopt, Format(L"cannot read %s: %s", path, reason)};
+  }
   const ProfileReader ini(path);
-  const auto get = [&](const wchar_t* key, std::wstring_view fallback = L"") {
-    return ini.GetString(kSection, key, fallback);
-  };
+  return ParseMailSettings(
+      [&ini](const wchar_t* key, std::wstring_view fallback) { return ini.GetString(kSection, key, fallback); },
+      computerName);
+}
+
+SettingsResult ParseMailSettings(const SettingLookup& lookup, std::wstring_view computerName) {
+  const auto fail = [](std::wstring message) { return SettingsResult{std::nullopt, std::move(message)}; };
+  const auto get = [&](const wchar_t* key, std::wstring_view fallback = L"") { return lookup(key, fallback); };
 
   MailSettings s;
   s.server = TrimBlanks(get(L"SmtpServer"));
@@ -122,6 +133,15 @@ SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view comp
   s.user = get(L"User");
   s.password = get(L"Password");
   if (HasControl(s.user) || HasControl(s.password)) return fail(L"User or Password holds a control character");
+  const std::wstring allowPlain = get(L"AllowPlainTextPassword", L"0");
+  if (allowPlain != L"0" && allowPlain != L"1") {
+    return fail(Format(L"AllowPlainTextPassword must be 0 or 1, not %s", allowPlain));
+  }
+  if (s.security == Security::None && !s.user.empty() && allowPlain != L"1") {
+    return fail(
+        L"Security=none would send the password of User in clear text: use starttls or tls, or allow it with "
+        L"AllowPlainTextPassword=1");
+  }
 
   const std::wstring from = get(L"From");
   if (TrimBlanks(from).empty()) return fail(L"From is missing");

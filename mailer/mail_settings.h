@@ -1,5 +1,6 @@
 #pragma once
 // What one mail needs, read from section "Config" of a mail file.
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,7 +40,12 @@ struct SettingsResult {
   std::wstring error;  // why there are none; never holds the password
 };
 
-// Reads and checks the keys; `computerName` replaces "<name>" in the subject.
+// The value of a key of section "Config", or `fallback` when it is missing.
+using SettingLookup = std::function<std::wstring(const wchar_t* key, std::wstring_view fallback)>;
+
+// Checks and converts the keys; `computerName` replaces "<name>" in the subject.
+SettingsResult ParseMailSettings(const SettingLookup& lookup, std::wstring_view computerName);
+// The same for the keys of a mail file, which must be readable.
 SettingsResult ReadMailSettings(const std::wstring& path, std::wstring_view computerName);
 
 // "a@b, Name <c@d>; e@f": blank entries are skipped. Nothing when an entry is

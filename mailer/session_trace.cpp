@@ -80,7 +80,9 @@ void SessionTrace::OnReply() {
       tlsPending_ = lastCode_ == 220;
       break;
     case SmtpPhase::Auth:
-      if (lastCode_ == 235) Step("Authentication: accepted");
+      if (lastCode_ != 235) break;
+      authenticated_ = true;
+      Step("Authentication: accepted");
       break;
     case SmtpPhase::Data:
       if (lastCode_ == 354) phase_ = SmtpPhase::EndOfData;

@@ -27,6 +27,8 @@ class SessionTrace {
   int LastReplyCode() const { return lastCode_; }
   // The last complete reply, its lines joined with " | ".
   const std::string& LastReply() const { return lastReply_; }
+  // The server accepted our AUTH.
+  bool Authenticated() const { return authenticated_; }
 
  private:
   void OnReply();
@@ -38,6 +40,7 @@ class SessionTrace {
   SmtpPhase phase_ = SmtpPhase::Greeting;
   bool tlsPending_ = false;
   bool quitting_ = false;
+  bool authenticated_ = false;
   int lastCode_ = 0;
   std::string partial_;  // lines of a reply still being received
   std::string lastReply_;

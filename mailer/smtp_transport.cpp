@@ -61,6 +61,14 @@ int Observe(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   return 0;
 }
 
+// Called once the connection is ready (greeting, EHLO, STARTTLS and AUTH
+// done) and before MAIL FROM. libcurl skips AUTH when the server offers none;
+// a mail that was meant to go out authenticated stops here instead.
+int RequireAuthentication(void* user, char*, char*, int, int) {
+  const auto* trace = static_cast<const SessionTrace*>(user);
+  return trace->Authenticated() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+}
+
 std::string Url(const MailSettings& s, std::string_view helloName) {
   std::string host = WideToUtf8(s.server);
   if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
@@ -134,6 +142,8 @@ SendResult DeliverMessage(const MailSettings& s, std::string_view message, std::
     if (!user.empty()) {
       Set(h, CURLOPT_USERNAME, user.c_str());
       Set(h, CURLOPT_PASSWORD, password.c_str());
+      Set(h, CURLOPT_PREREQFUNCTION, &RequireAuthentication);
+      Set(h, CURLOPT_PREREQDATA, &trace);
     }
     Set(h, CURLOPT_MAIL_FROM, from.c_str());
     Set(h, CURLOPT_MAIL_RCPT, recipients.get());
@@ -148,6 +158,9 @@ SendResult DeliverMessage(const MailSettings& s, std::string_view message, std::
     return {failure.code, curl_easy_strerror(failure.code)};
   }
   const CURLcode rc = curl_easy_perform(h);
+  if (rc == CURLE_ABORTED_BY_CALLBACK && !user.empty() && !trace.Authenticated()) {
+    return {CURLE_LOGIN_DENIED, "the server offers no authentication, but User is set"};
+  }
   SendResult result{rc, ""};
   if (rc != CURLE_OK) result.error = error[0] != 0 ? error : curl_easy_strerror(rc);
   return result;

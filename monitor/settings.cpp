@@ -11,10 +11,6 @@ MonitorSettings& TheMonitorSettings() {
   return settings;
 }
 
-std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value) {
-  return IsAbsolutePath(value) ? value : JoinPath(exeDirectory, value);
-}
-
 void LoadSettings() { LoadSettings(TheMonitorSettings(), ExecutableDirectory()); }
 
 void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
@@ -23,7 +19,7 @@ void LoadSettings(MonitorSettings& s, const std::wstring& exeDirectory) {
   {
     ProfileReader config(JoinPath(s.exeDirectory, kConfigIni));
     ReadCheckSettings(config, s.intervalMinutes, s.pingThreshold, s.deviceThreshold);
-    s.logDirectory = ResolveConfiguredDirectory(s.exeDirectory, config.GetString(L"Config", L"LogDir", L"log"));
+    s.logDirectory = ReadLogDirectory(config, s.exeDirectory);
     // No directory, no metrics file.
     const std::wstring textfileDir = config.GetString(L"Metrics", L"TextfileDir", L"");
     s.metricsDirectory =

@@ -23,11 +23,6 @@ struct MonitorSettings {
   std::wstring metricsDirectory;
 };
 
-// A directory named in an INI file: a relative value lies below
-// `exeDirectory` (".." included, kept as written), an absolute one is used as
-// given.
-std::wstring ResolveConfiguredDirectory(const std::wstring& exeDirectory, const std::wstring& value);
-
 // The process-wide record.
 MonitorSettings& TheMonitorSettings();
 

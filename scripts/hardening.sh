@@ -71,11 +71,11 @@ fuzz() {
   local dir=build/fuzz flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
   cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_FUZZ=ON \
     -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags" > "$root/$dir.log" 2>&1 &&
-  cmake --build "$root/$dir" -j "$jobs" --target ini_fuzz wql_fuzz cmdline_fuzz metrics_text_fuzz >> "$root/$dir.log" 2>&1
+  cmake --build "$root/$dir" -j "$jobs" --target ini_fuzz wql_fuzz cmdline_fuzz metrics_text_fuzz mail_settings_fuzz mail_address_fuzz >> "$root/$dir.log" 2>&1
   local rc=$?
   if [ $rc -ne 0 ]; then tail -40 "$root/$dir.log"; result fuzz-build $rc; return; fi
   local target
-  for target in ini wql cmdline metrics_text; do
+  for target in ini wql cmdline metrics_text mail_settings mail_address; do
     # New inputs go to a scratch corpus; the committed seeds stay as they are.
     local work="$root/$dir/corpus/$target" out="$root/$dir/$target.log"
     mkdir -p "$work" "$root/$dir/artifacts"

@@ -14,11 +14,18 @@
 namespace qv {
 namespace {
 
+// A read-only copy (an older version copied mail.ini's attribute along)
+// could be neither written nor deleted, and would block every later mail.
+void RemoveCopy(const std::wstring& path) {
+  ClearReadOnly(path);
+  RemoveFile(path);
+}
+
 // The copy lives only while its mail is sent, whatever way the send ends.
 class CopyRemover {
  public:
   explicit CopyRemover(std::wstring path) : path_(std::move(path)) {}
-  ~CopyRemover() { RemoveFile(path_); }
+  ~CopyRemover() { RemoveCopy(path_); }
   CopyRemover(const CopyRemover&) = delete;
   CopyRemover& operator=(const CopyRemover&) = delete;
 
@@ -41,7 +48,7 @@ std::wstring MailCopyPath(const MonitorSettings& settings, std::int32_t copyInde
 }  // namespace
 
 void RemoveLeftoverMailCopy(const MonitorSettings& settings, std::int32_t copyIndex) {
-  RemoveFile(MailCopyPath(settings, copyIndex));
+  RemoveCopy(MailCopyPath(settings, copyIndex));
 }
 
 bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyIndex, CheckKind kind,
@@ -50,7 +57,7 @@ bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyInd
   const std::wstring copy = MailCopyPath(settings, copyIndex);
 
   // Whatever has the name goes first, a link included, and never followed.
-  RemoveFile(copy);
+  RemoveCopy(copy);
   const CopyRemover remover(copy);
   // The copy holds the mail server's password: its owner alone may read it.
   if (!CopyFileReplace(mailIni, copy, /*ownerOnly=*/true)) {
@@ -58,6 +65,9 @@ bool SendMailThroughMailer(const MonitorSettings& settings, std::int32_t copyInd
     // regular file, or a name someone took meanwhile, fails the mail.
     if (PathExists(mailIni) || !CreateNewFile(copy, /*ownerOnly=*/true)) return false;
   }
+  // Windows copies a read-only mail.ini's attribute along: the Body could
+  // not be written, nor the copy with the password deleted.
+  if (!ClearReadOnly(copy)) return false;
 
   const std::wstring body = ReadAlertBody(copy, kind, settings.hardwarePattern);
   // Without its body the mailer would send the wrong text, or none.

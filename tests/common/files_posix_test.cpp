@@ -52,6 +52,18 @@ TEST_F(FilesPosix, AppendRefusesALinkAtTheNameAndMakesNothingThroughIt) {
   EXPECT_FALSE(fs::exists(fs::path(N(elsewhere.File(L"new")))));
 }
 
+TEST_F(FilesPosix, AFileRootMakesByAppendingGoesToTheDirectorysOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes files for another account";
+  ASSERT_EQ(chown(N(dir.Path()).c_str(), kStranger, kStranger), 0);
+  test::WriteBytes(F(L"old.log"), "made before\n");
+  for (const wchar_t* name : {L"mail.log", L"old.log"}) ASSERT_TRUE(AppendToFile(F(name), "line\n").complete);
+  struct stat made {}, old {};
+  ASSERT_EQ(stat(N(F(L"mail.log")).c_str(), &made), 0);
+  ASSERT_EQ(stat(N(F(L"old.log")).c_str(), &old), 0);
+  EXPECT_EQ(made.st_uid, kStranger);
+  EXPECT_EQ(old.st_uid, 0u);
+}
+
 TEST_F(FilesPosix, AFifoIsNeitherWrittenNorReadNorCopiedAndNothingWaits) {
   const std::wstring fifo = F(L"fifo");
   ASSERT_EQ(mkfifo(N(fifo).c_str(), 0666), 0);

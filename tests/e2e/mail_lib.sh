@@ -25,7 +25,7 @@ make_ca() {
 }
 
 # Starts the server with its CA in $1 and messages in $1/mail; sets
-# PORT_STARTTLS, PORT_TLS, PORT_STALL, PORT_CLOSED. Its standard input is fd 8
+# PORT_STARTTLS, PORT_TLS, PORT_PLAIN, PORT_NOAUTH, PORT_STALL, PORT_CLOSED. Its standard input is fd 8
 # of this script: it ends when that closes, at the latest when we exit.
 start_mail_server() {
   local d=$1
@@ -43,6 +43,7 @@ start_mail_server() {
   ports=$(head -1 "$d/server.out")
   port_of() { "$QV_PYTHON" -c 'import json,sys; print(json.loads(sys.argv[1])[sys.argv[2]])' "$ports" "$1"; }
   PORT_STARTTLS=$(port_of starttls); PORT_TLS=$(port_of tls)
+  PORT_PLAIN=$(port_of plain); PORT_NOAUTH=$(port_of noauth)
   PORT_STALL=$(port_of stall); PORT_CLOSED=$(port_of closed)
 }
 

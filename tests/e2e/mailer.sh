@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Ostrival.exe against a real mail server on 127.0.0.1 (aiosmtpd with
 # STARTTLS and AUTH required): delivery read back with Python's email package,
-# each failure with its exit code, --test, and implicit TLS. Natively with
-# OpenSSL, under Wine with Schannel.
+# each failure with its exit code and its line in mail.log, --test, implicit
+# TLS, and the password kept out of clear text. Natively with OpenSSL, under
+# Wine with Schannel.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/mail_lib.sh"
 
-mailer=$QV_BIN/Ostrival.exe
-[ -f "$mailer" ] || skip "no Ostrival.exe in $QV_BIN"
+[ -f "$QV_BIN/Ostrival.exe" ] || skip "no Ostrival.exe in $QV_BIN"
 
 work=$(e2e_tmpdir)
+# A program folder of its own, whose config.ini names the log folder.
+mkdir -p "$work/prog"
+cp "$QV_BIN/Ostrival.exe" "$work/prog/"
+printf '[Config]\r\nLogDir=logs\r\n' >"$work/prog/config.ini"
+mailer=$work/prog/Ostrival.exe
+mail_log=$work/prog/logs/mail.log
 start_mail_server "$work/server"
 ca=$(program_path "$work/server/ca.pem")
 name=$(computer_name)
@@ -62,6 +68,8 @@ EOF
 check "accepted: parsed back, addresses, subject and body intact" \
   "$QV_PYTHON" "$QV_ROOT/tests/e2e/tools/check_mail.py" "$work/server/mail/1.eml" "$work/expected.json"
 check "accepted: logged in as the configured user" grep -q "\"login\": \"$MAIL_USER\"" "$work/server/mail/1.json"
+check "accepted: mail.log says when, sent, to whom" grep -qxE \
+  '[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\|sent\|0\|ops@example.test,duty@example.test,cc@example.test\|\|' "$mail_log"
 
 # --test: each step, the password masked.
 send "$work/ok.ini" --test
@@ -85,6 +93,7 @@ check "wrong password: exit code 4 ($out)" [ "$rc" -eq 4 ]
 send "$work/badpw.ini" --test
 check "wrong password: --test shows the server's last reply" grep -q "last reply: 535" <<<"$out"
 check "wrong password: --test does not show it" bash -c '! grep -qF wrong-password <<<"$1"' _ "$out"
+check "mail.log never holds a password" bash -c '! grep -qF -e wrong-password -e "$1" "$2"' _ "$MAIL_PASSWORD" "$mail_log"
 
 # A refused recipient: 5, nothing delivered.
 before=$(mail_count "$work/server")
@@ -129,6 +138,37 @@ send "$work/tls.ini" --test
 check "implicit TLS: exit code 0 ($out)" [ "$rc" -eq 0 ]
 check "implicit TLS: TLS before the greeting" grep -qx "TLS: established" <<<"$out"
 check "implicit TLS: delivered" [ "$(mail_count "$work/server")" -eq $((before + 1)) ]
+
+# The password in clear text: refused unless allowed; allowed, it logs in.
+before=$(mail_count "$work/server")
+printf 'Security=none\nSmtpPort=%s\n' "$PORT_PLAIN" | mail_file "$work/plain.ini"
+send "$work/plain.ini"
+check "Security=none with User: exit code 2, says why ($out)" bash -c '[ "$1" -eq 2 ] && grep -q AllowPlainTextPassword=1 <<<"$2"' _ "$rc" "$out"
+printf 'Security=none\nSmtpPort=%s\nAllowPlainTextPassword=1\n' "$PORT_PLAIN" | mail_file "$work/plainok.ini"
+send "$work/plainok.ini"
+check "AllowPlainTextPassword=1: delivered ($out)" [ "$rc" -eq 0 -a "$(mail_count "$work/server")" -eq $((before + 1)) ]
+
+# A server that offers no AUTH while a User is set: no mail.
+printf 'SmtpPort=%s\n' "$PORT_NOAUTH" | mail_file "$work/noauth.ini"
+send "$work/noauth.ini"
+check "no AUTH offered, User set: exit code 4, says why ($out)" bash -c '[ "$1" -eq 4 ] && grep -q "offers no authentication" <<<"$2"' _ "$rc" "$out"
+check "no AUTH offered, User set: nothing delivered" [ "$(mail_count "$work/server")" -eq $((before + 1)) ]
+
+# A mail file that cannot be read says so.
+for what in missing directory; do
+  file=$work/$what.ini
+  [ "$what" = directory ] && mkdir "$file"
+  send "$file"
+  check "$what mail file: exit code 2, cannot read it ($out)" \
+    bash -c '[ "$1" -eq 2 ] && grep -qF "cannot read $3:" <<<"$2"' _ "$rc" "$out" "$(program_path "$file")"
+done
+
+# A mail log that cannot be written changes no exit code.
+printf '[Config]\r\nLogDir=blocked\r\n' >"$work/prog/config.ini"
+: >"$work/prog/blocked"
+send "$work/ok.ini"
+check "unwritable mail.log: said so, still exit code 0 ($out)" \
+  bash -c '[ "$1" -eq 0 ] && grep -q "cannot write .*mail.log" <<<"$2"' _ "$rc" "$out"
 
 # Settings that cannot work: 2, with no connection made.
 printf '[Config]\nFrom=a@example.test\nTo=b@example.test\n' | write_ini "$work/noserver.ini" cp932

@@ -2,7 +2,7 @@
 # The Monitor in console mode with the real Ostrival.exe beside it and a mail
 # server on 127.0.0.1: a ping check that always fails sends one mail per
 # episode whose body is the Monitor's Body; a refused mail is logged as failed
-# at every crossing.
+# at every crossing, and mail.log beside log.txt says why.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/mail_lib.sh"
 
@@ -69,6 +69,7 @@ EOF
 check "its body is the Monitor's Body, parsed back intact" \
   "$QV_PYTHON" "$QV_ROOT/tests/e2e/tools/check_mail.py" "$work/server/mail/1.eml" "$work/expected.json"
 check "the copy of mail.ini is gone" [ ! -e "$ok/mail_12345.ini" ]
+check "mail.log beside log.txt: sent" grep -q '|sent|0|ops@example.test||$' "$ok/log/mail.log"
 
 # Refused recipient: every crossing retries and logs a failed mail.
 bad=$work/bad
@@ -78,6 +79,8 @@ crossings=$(count "$bad" 'Pingエラーしきい値を超過')
 check "a failed mail at every crossing ($crossings)" [ "$(count "$bad" "メール送信 失敗:$name\$")" -eq "$crossings" ]
 check "no mail logged as sent" [ "$(count "$bad" 'メール送信 成功')" -eq 0 ]
 check "nothing more delivered" [ "$(mail_count "$work/server")" -eq 1 ]
+check "mail.log: every failure with its reason and the server's reply" \
+  [ "$(grep -c '|failed|5|nobody@example.test|[^|]\+|550 5.1.1 no such mailbox$' "$bad/log/mail.log")" -eq "$crossings" ]
 
 stop_mail_server
 finish

@@ -107,6 +107,18 @@ TEST_F(MailSettingsFile, JapaneseValuesAndTheFirstKeyWin) {
   EXPECT_EQ(s.body, L"ping エラー");
 }
 
+TEST_F(MailSettingsFile, ThePasswordGoesInClearTextOnlyWhereTheFileAllowsIt) {
+  const std::pair<const char*, bool> cases[] = {  // lines, accepted
+      {"Security=none\nUser=u\n", false},  {"Security=none\nUser=u\nAllowPlainTextPassword=1\n", true},
+      {"Security=none\n", true},            {"User=u\nAllowPlainTextPassword=yes\n", false},
+      {"User=u\n", true}};
+  for (const auto& [lines, accepted] : cases) {
+    const SettingsResult r = Read(std::string(lines) + "SmtpServer=m.test\nFrom=a@b.test\nTo=c@d.test\n");
+    EXPECT_EQ(r.settings.has_value(), accepted) << lines;
+    EXPECT_EQ(WideToUtf8(r.error).find("AllowPlainTextPassword") != std::string::npos, !accepted) << lines;
+  }
+}
+
 TEST_F(MailSettingsFile, CaFileMustExist) {
   EXPECT_NE(ErrorFor("CaFile=" + WideToUtf8(dir_.File(L"none.pem"))).find("CaFile"), std::string::npos);
   test::WriteBytes(dir_.File(L"ca.pem"), "-----BEGIN CERTIFICATE-----\n");
@@ -135,6 +147,9 @@ TEST(MailboxList, RefusesWhatIsNotAnAddress) {
     EXPECT_FALSE(ParseMailboxList(bad)) << WideToUtf8(bad);
   }
   EXPECT_TRUE(ParseMailboxList(L"first.last+tag@sub.example.test"));
+  // The longest address an SMTP path holds, and one more character.
+  EXPECT_TRUE(ParseMailbox(std::wstring(245, L'a') + L"@b.test.x"));
+  EXPECT_FALSE(ParseMailbox(std::wstring(246, L'a') + L"@b.test.x"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/file_security_win32.h"
 #include "common/handles_win32.h"
@@ -55,11 +56,13 @@ void ExpectAdministratorsOnly(const std::wstring& dacl) {
 struct CopySeen {
   CopySeen(test::FakeProcessRunner& runner, const std::wstring& copy) {
     runner.onRun = [this, copy](const std::wstring&) {
+      attributes = GetFileAttributesW(copy.c_str());
       dacl = DaclOf(copy);
       body = ProfileReader(copy).GetString(L"Config", L"Body", L"(missing)");
       password = ProfileReader(copy).GetString(L"Config", L"Password", L"(missing)");
     };
   }
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
   std::wstring dacl, body, password;
 };
 
@@ -88,6 +91,31 @@ TEST(MailCopyWin32, ALeftoverCopyAndAMissingMailIniStillGiveAProtectedCopy) {
   SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound);
   ExpectAdministratorsOnly(seen.dacl);
   EXPECT_EQ(seen.body, L"ping error");
+}
+
+// Windows copies a read-only mail.ini's attribute to the copy, which then
+// could be neither written nor deleted; a read-only leftover blocked every
+// later mail. (Wine keeps no attribute through the copy's new DACL, so there
+// only the leftover without mail.ini shows it.)
+TEST(MailCopyWin32, AReadOnlyMailIniOrLeftoverLeavesNoCopyBehind) {
+  for (const bool withMailIni : {true, false}) {
+    test::TempDir dir;
+    const std::wstring mailIni = dir.File(L"mail.ini");
+    const std::wstring copy = dir.File(L"mail_12345.ini");
+    for (const std::wstring& file : withMailIni ? std::vector{mailIni, copy} : std::vector{copy}) {
+      test::WriteBytes(file, "[Config]\r\nBody_ping=down\r\n");
+      ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    MonitorSettings settings;
+    settings.exeDirectory = dir.Path();
+    test::FakeProcessRunner runner;
+    CopySeen seen(runner, copy);
+    EXPECT_TRUE(SendMailThroughMailer(settings, 12345, CheckKind::Ping, runner, kMailerWaitBound));
+    EXPECT_EQ(seen.attributes & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(seen.body, withMailIni ? L"down" : L"ping error");
+    EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetFileAttributesW(mailIni.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 }  // namespace

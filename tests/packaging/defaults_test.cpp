@@ -62,7 +62,8 @@ TEST(InstalledDefaults, MailIniListsEveryKeyOfTheMailerWithMailOff) {
   const ProfileReader mail(JoinPath(DefaultsDirectory(), L"mail.ini"));
   EXPECT_EQ(mail.GetString(L"Config", L"MailSend", L"(missing)"), L"0");
   for (const wchar_t* key : {L"SmtpServer", L"SmtpPort", L"Security", L"User", L"Password", L"From", L"To", L"Cc",
-                             L"Subject", L"TimeoutSeconds", L"CaFile", L"VerifyCertificate"}) {
+                             L"Subject", L"TimeoutSeconds", L"CaFile", L"VerifyCertificate",
+                             L"AllowPlainTextPassword"}) {
     EXPECT_NE(mail.GetString(L"Config", key, L"(missing)"), L"(missing)") << WideToUtf8(key);
   }
   // Body belongs to the Monitor's copy: only described here.

@@ -1,8 +1,9 @@
 """A mail server for the mailer tests, on 127.0.0.1 only.
 
 aiosmtpd on ports the system picks: one requiring STARTTLS, one speaking TLS
-from the first byte, both requiring AUTH; a port that accepts and then says
-nothing; and a port bound but not listening (nothing there). Prints the ports
+from the first byte, both requiring AUTH; one without TLS offering AUTH in
+clear text; one requiring STARTTLS that never offers AUTH; a port that accepts
+and then says nothing; and a port bound but not listening (nothing there). Prints the ports
 as JSON on one line once all listen, stores each accepted message as
 DIR/N.eml with DIR/N.json (envelope), and runs until standard input closes.
 
@@ -51,6 +52,14 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     return AuthResult(success=True, auth_data=auth_data) if ok else AuthResult(success=False, handled=False)
 
 
+class NoAuthHandler(Handler):
+    """Takes mail from anyone and never offers AUTH."""
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        return [r for r in responses if not r[4:].upper().startswith("AUTH")]
+
+
 class Silent(asyncio.Protocol):
     """Takes the connection and never answers."""
 
@@ -76,14 +85,24 @@ async def main():
     def starttls_factory():
         return SMTP(handler, tls_context=context, require_starttls=True, **common)
 
-    # The connection is TLS before aiosmtpd sees it, which it cannot tell.
-    def implicit_factory():
+    # AUTH without STARTTLS: on the TLS port the connection is TLS before
+    # aiosmtpd sees it, which it cannot tell; on the plain port in clear text.
+    def auth_anywhere_factory():
         return SMTP(handler, auth_require_tls=False, **common)
 
-    socks = {name: listening_socket() for name in ("starttls", "tls", "stall")}
+    no_auth = NoAuthHandler()
+    no_auth.count = 1000  # its messages are numbered apart
+
+    def noauth_factory():
+        return SMTP(no_auth, tls_context=context, require_starttls=True, decode_data=False,
+                    enable_SMTPUTF8=False, hostname="localhost")
+
+    socks = {name: listening_socket() for name in ("starttls", "tls", "plain", "noauth", "stall")}
     servers = [
         await loop.create_server(starttls_factory, sock=socks["starttls"]),
-        await loop.create_server(implicit_factory, sock=socks["tls"], ssl=context),
+        await loop.create_server(auth_anywhere_factory, sock=socks["tls"], ssl=context),
+        await loop.create_server(auth_anywhere_factory, sock=socks["plain"]),
+        await loop.create_server(noauth_factory, sock=socks["noauth"]),
         await loop.create_server(Silent, sock=socks["stall"]),
     ]
     # Bound without listening: a connection there is refused, and no other
