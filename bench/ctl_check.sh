@@ -11,12 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-30}
 servers=1000
 export QV_ROOT=$root QV_PLATFORM=${QV_PLATFORM:-posix}
-if [ "$QV_PLATFORM" = win32 ]; then
-  export QV_BIN=${QV_BIN:-$root/build/win64/bin}
-else
-  export QV_BIN=${QV_BIN:-$root/build/native/bin}
-fi
 source "$root/tests/e2e/lib.sh"
+export QV_BIN
 ctl=$QV_BIN/quorvanexctl$QV_EXE
 [ -f "$ctl" ] || { echo "ctl_check: no $ctl (run ./scripts/build.sh)" >&2; exit 1; }
 

@@ -8,12 +8,8 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-50}
 export QV_ROOT=$root QV_PLATFORM=${QV_PLATFORM:-posix}
-if [ "$QV_PLATFORM" = win32 ]; then
-  export QV_BIN=${QV_BIN:-$root/build/win64/bin}
-else
-  export QV_BIN=${QV_BIN:-$root/build/native/bin}
-fi
 source "$root/tests/e2e/lib.sh"
+export QV_BIN
 source "$root/tests/e2e/mail_lib.sh"
 mailer=$QV_BIN/Ostrival.exe
 [ -f "$mailer" ] || { echo "mailer_bench: no $mailer (run ./scripts/build.sh)" >&2; exit 1; }

@@ -13,6 +13,15 @@ std::wstring TemporaryPrefix(const std::wstring& name) { return L"." + name + L"
 
 }  // namespace
 
+std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
+                                                         const std::wstring& programDirectory) {
+  return OpenDirectoryLevels(path, programDirectory, true);
+}
+
+std::optional<HeldDirectory> OpenExistingDirectory(const std::wstring& path, const std::wstring& programDirectory) {
+  return OpenDirectoryLevels(path, programDirectory, false);
+}
+
 std::wstring NewTemporaryName(const std::wstring& name) {
   std::uint8_t random[kRandomBytes];
   if (!FillRandom(random, sizeof random)) return std::wstring();

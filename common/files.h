@@ -90,6 +90,9 @@ std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& pat
                                                          const std::wstring& programDirectory);
 // The same for a directory that must exist already: no level is made.
 std::optional<HeldDirectory> OpenExistingDirectory(const std::wstring& path, const std::wstring& programDirectory);
+// The platform's part of both: `make` makes the missing levels.
+std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const std::wstring& programDirectory,
+                                                 bool make);
 
 // Replaces the file `name` in `directory` by one holding `bytes` so that a
 // reader finds either the old file or the new one, never a part, and two

@@ -243,8 +243,6 @@ bool HeldDirectory::IsAt(const std::wstring& path) const {
          named.st_ino == handle_->inode;
 }
 
-namespace {
-
 std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const std::wstring& programDirectory,
                                                  bool make) {
   const std::string target = Native(path);
@@ -277,17 +275,6 @@ std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const
   handle->device = opened.st_dev;
   handle->inode = opened.st_ino;
   return HeldDirectory(std::move(handle), Utf8ToWide(held));
-}
-
-}  // namespace
-
-std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
-                                                         const std::wstring& programDirectory) {
-  return OpenDirectoryLevels(path, programDirectory, true);
-}
-
-std::optional<HeldDirectory> OpenExistingDirectory(const std::wstring& path, const std::wstring& programDirectory) {
-  return OpenDirectoryLevels(path, programDirectory, false);
 }
 
 bool ReplaceFileAtomically(const HeldDirectory& directory, const std::wstring& name, std::string_view bytes) {

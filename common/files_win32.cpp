@@ -285,8 +285,6 @@ HeldDirectory::~HeldDirectory() = default;
 // while the handle (which does not share delete) is open.
 bool HeldDirectory::IsAt(const std::wstring&) const { return true; }
 
-namespace {
-
 std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const std::wstring& programDirectory,
                                                  bool make) {
   if (path.empty()) return std::nullopt;
@@ -314,17 +312,6 @@ std::optional<HeldDirectory> OpenDirectoryLevels(const std::wstring& path, const
   handle->handle = OpenDirectoryHandle(path, false);
   if (!handle->handle || !HasAttributes(handle->handle.Get(), FILE_ATTRIBUTE_DIRECTORY, 0)) return std::nullopt;
   return HeldDirectory(std::move(handle), path);
-}
-
-}  // namespace
-
-std::optional<HeldDirectory> OpenDirectoryCreatingLevels(const std::wstring& path,
-                                                         const std::wstring& programDirectory) {
-  return OpenDirectoryLevels(path, programDirectory, true);
-}
-
-std::optional<HeldDirectory> OpenExistingDirectory(const std::wstring& path, const std::wstring& programDirectory) {
-  return OpenDirectoryLevels(path, programDirectory, false);
 }
 
 bool ReplaceFileAtomically(const HeldDirectory& directory, const std::wstring& name, std::string_view bytes) {

@@ -3,7 +3,7 @@
 set -uo pipefail
 QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 QV_PLATFORM=${QV_PLATFORM:-posix}
-QV_BIN=${QV_BIN:-$QV_ROOT/build/native/bin}
+if [ "$QV_PLATFORM" = win32 ]; then QV_BIN=${QV_BIN:-$QV_ROOT/build/win64/bin}; else QV_BIN=${QV_BIN:-$QV_ROOT/build/native/bin}; fi
 QV_BUILD=${QV_BUILD:-$(dirname "$QV_BIN")}
 if [ "$QV_PLATFORM" = win32 ]; then
   source "$QV_ROOT/scripts/wine-env.sh"
