@@ -15,7 +15,6 @@ int NotYet(CtlContext& ctx, const wchar_t* name) {
 }  // namespace
 
 int RunStatus(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"status"); }
-int RunLog(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"log"); }
 int RunDevices(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"devices"); }
 int RunPing(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"ping"); }
 int RunServers(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"servers"); }
