@@ -15,8 +15,6 @@ int NotYet(CtlContext& ctx, const wchar_t* name) {
 }  // namespace
 
 int RunStatus(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"status"); }
-int RunServers(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"servers"); }
-int RunSet(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"set"); }
 int RunRestart(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"restart"); }
 int RunTestMail(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"test-mail"); }
 int RunTestAlert(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"test-alert"); }
