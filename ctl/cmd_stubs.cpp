@@ -14,7 +14,6 @@ int NotYet(CtlContext& ctx, const wchar_t* name) {
 
 }  // namespace
 
-int RunRestart(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"restart"); }
 int RunTestMail(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"test-mail"); }
 int RunTestAlert(CtlContext& ctx, const CommandArgs&) { return NotYet(ctx, L"test-alert"); }
 
