@@ -155,7 +155,7 @@ std::vector<std::wstring> DescribeMetrics(const std::vector<MetricSampleRead>& s
     lines.push_back(L"the metrics file holds no quorvanex_up: not written by the Monitor");
     return lines;
   }
-  lines.push_back(Format(L"Monitor %s, started %s, %d check cycles",
+  lines.push_back(Format(L"Monitor %s, started %s, check cycles: %d",
                          *up != 0 ? L"up" : L"stopped in order", started ? Time(*started) : L"?", cycles));
   if (const std::optional<double> last = FindSample(s, "quorvanex_last_cycle_timestamp_seconds")) {
     const std::optional<double> took = FindSample(s, "quorvanex_last_cycle_duration_seconds");

@@ -43,7 +43,7 @@ TEST(MetricsText, StatusTellsEachCheckFromTheMonitorsFamilies) {
       "quorvanex_mails_total{check=\"ping\",result=\"failed\"} 4\n"
       "quorvanex_ping_answered{server=\"10.0.0.5\"} 0\n"));
   EXPECT_EQ(lines, (std::vector<std::wstring>{
-                       L"Monitor up, started 2026/11/30 00:53:20, 12 check cycles",
+                       L"Monitor up, started 2026/11/30 00:53:20, check cycles: 12",
                        L"last cycle: 2026/11/30 01:04:20, took 13 ms",
                        L"device check: off (threshold 0)",
                        L"ping check: failing, 2 failed in a row (threshold 5); on-screen alerts 1 shown, 0 failed; "
