@@ -7,6 +7,7 @@
 #include "ctl/log_tail.h"
 #include "ctl/service_control.h"
 #include "ctl/status_files.h"
+#include "mailer/mail_log.h"
 #include "monitor/messages.h"
 #include "monitor/metrics/metrics_file.h"
 #include "monitor/settings.h"
@@ -72,9 +73,10 @@ void ReportMetrics(CtlContext& ctx, const MonitorSettings& settings) {
 
 void ReportMail(CtlContext& ctx, const MonitorSettings& settings) {
   std::optional<MailLogEntry> failure;
-  // The newest file first; mail.log.1 holds the lines before.
-  for (const wchar_t* name : {L"mail.log", L"mail.log.1"}) {
-    if (std::optional<std::string> text = ReadWholeFile(JoinPath(settings.logDirectory, name))) {
+  // The newest file first; the rotated one holds the lines before.
+  const std::wstring current = JoinPath(settings.logDirectory, mailer::kMailLogName);
+  for (const std::wstring& path : {current, current + L".1"}) {
+    if (std::optional<std::string> text = ReadWholeFile(path)) {
       failure = LastMailFailure(*text);
       if (failure) break;
     }
@@ -83,8 +85,10 @@ void ReportMail(CtlContext& ctx, const MonitorSettings& settings) {
     ctx.Out(L"last mail failure: none recorded\n");
     return;
   }
-  std::wstring line = Format(L"last mail failure: %s, exit code %s, to %s: %s", failure->time, failure->exitCode,
-                             failure->recipients, failure->reason);
+  // Settings the mail program could not read name no recipient.
+  std::wstring line = Format(L"last mail failure: %s, exit code %s", failure->time, failure->exitCode);
+  if (!failure->recipients.empty()) line += L", to " + failure->recipients;
+  line += L": " + failure->reason;
   if (!failure->reply.empty()) line += L" (server: " + failure->reply + L")";
   ctx.Out(line + L"\n");
 }

@@ -179,8 +179,8 @@ std::vector<std::wstring> DescribeMetrics(const std::vector<MetricSampleRead>& s
 std::optional<MailLogEntry> ParseMailLogLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   std::vector<std::wstring> f = SplitFields(Utf8ToWide(line));
-  if (f.size() < 4 || (f[1] != L"sent" && f[1] != L"failed")) return std::nullopt;
-  f.resize(6);
+  // The mail program blanks a "|" inside a field: six fields, always.
+  if (f.size() != 6 || (f[1] != L"sent" && f[1] != L"failed")) return std::nullopt;
   return MailLogEntry{f[0], f[1] == L"sent", f[2], f[3], f[4], f[5]};
 }
 

@@ -26,8 +26,7 @@ std::optional<double> FindSample(const std::vector<MetricSampleRead>& samples, s
 // What the metrics say, in lines for the operator (no line ends).
 std::vector<std::wstring> DescribeMetrics(const std::vector<MetricSampleRead>& samples);
 
-// One line of mail.log: "time|sent|0|recipients||" or
-// "time|failed|exit code|recipients|reason|server's last reply".
+// One line of mail.log as Ostrival.exe writes it (mailer/mail_log.h).
 struct MailLogEntry {
   std::wstring time;
   bool sent = false;
@@ -35,6 +34,8 @@ struct MailLogEntry {
   std::wstring recipients;
   std::wstring reason;
   std::wstring reply;
+
+  bool operator==(const MailLogEntry&) const = default;
 };
 
 std::optional<MailLogEntry> ParseMailLogLine(std::string_view line);
