@@ -1,11 +1,13 @@
 #include <chrono>
 #include <thread>
 
+#include "common/profile.h"
+#include "common/server_info.h"
+#include "common/system.h"
 #include "common/text_util.h"
 #include "ctl/commands.h"
 #include "ctl/log_tail.h"
 #include "monitor/log/log_writer.h"
-#include "monitor/settings.h"
 
 namespace qv {
 namespace {
@@ -37,13 +39,14 @@ int RunLog(CtlContext& ctx, const CommandArgs& args) {
     }
   }
 
-  MonitorSettings settings;
-  LoadSettings(settings, ctx.Directory());
-  LogTail tail(settings.logDirectory);
+  // Where the Monitor writes, read as the Monitor reads it; nothing else is needed.
+  const std::wstring logDirectory =
+      ReadLogDirectory(ProfileReader(JoinPath(ctx.Directory(), kConfigIni)), ctx.Directory());
+  LogTail tail(logDirectory);
   const std::vector<std::wstring> lines = tail.Last(count);
   Print(ctx, lines);
   if (!follow) {
-    if (lines.empty() && count > 0) ctx.Err(L"quorvanexctl log: no log lines in " + settings.logDirectory + L"\n");
+    if (lines.empty() && count > 0) ctx.Err(L"quorvanexctl log: no log lines in " + logDirectory + L"\n");
     return lines.empty() && count > 0 ? 1 : kExitOk;
   }
   // Until Ctrl-C, which ends the program.
