@@ -21,7 +21,8 @@ int RunTestAlert(CtlContext& ctx, const CommandArgs& args) {
   const bool shown = checker.ShowScreenAlert(kind, NowSeconds());
   ctx.Out(shown ? std::wstring(L"the on-screen alert (") + name + L") was shown\n"
                 : std::wstring(L"the on-screen alert (") + name +
-                      L") could not be shown: no WMI connection, or the message program did not start\n");
+                      L") could not be shown: no WMI connection, the message program did not start, or no "
+                      L"user's terminal took it\n");
   if (!settings.screenAlertEnabled) {
     ctx.Out(L"note: message.ini [Config] Pomvex is off, so the Monitor itself shows no on-screen alert\n");
   }

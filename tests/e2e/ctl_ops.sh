@@ -120,18 +120,28 @@ check "servers/set: exactly the Configurator's keys changed" [ "$(files)" = "$ex
 # --- test-alert --------------------------------------------------------------------------------
 d=$work/alert
 ctl_folder "$d"
-mkdir -p "$d/bin"
-printf '#!/bin/sh\ncat >>"%s/wall.txt"\n' "$d" >"$d/bin/wall"
-chmod +x "$d/bin/wall"
-PATH="$d/bin:$PATH" ctl_in "$d" test-alert ping
 if [ "$QV_PLATFORM" = win32 ]; then
   # Wine's Win32_Process.Create starts nothing: the Monitor would log no
   # "メッセージ表示ping" either.
+  ctl_in "$d" test-alert ping
   said=$([ "$ctl_rc" = 1 ] && grep -c 'could not be shown' <<<"$ctl_out")
   check "test-alert under Wine: not shown, exit 1 ($ctl_out)" [ "$said" = 1 ]
 else
+  # The terminals of the users in a utmp file of our own: one logged in, then none.
+  : >"$d/utmp"
+  /usr/bin/python3 "$QV_ROOT/tests/e2e/tools/tty_login.py" "$d/utmp" alice "$(id -u)" 0620 "$d/alice.out" \
+    >"$d/alice.line" &
+  login=$!
+  wait_for "[ -s '$d/alice.line' ]" 10 || fail "alice logged in"
+  QV_UTMP_FILE=$d/utmp ctl_in "$d" test-alert ping
   said=$([ "$ctl_rc" = 0 ] && grep -c 'was shown' <<<"$ctl_out")
   check "test-alert: shown, exit 0 ($ctl_out)" [ "$said" = 1 ]
-  check "test-alert: the Monitor's text went out" wait_for "grep -qE '^\\[[0-9/: ]+\\]screen ping' '$d/wall.txt'" 5
+  check "test-alert: the Monitor's text reached the terminal" \
+    wait_for "tr -d '\\r' <'$d/alice.out' | grep -qE '^\\[[0-9/: ]+\\]screen ping\$'" 5
+  kill "$login"; wait "$login" 2>/dev/null
+  : >"$d/utmp"
+  QV_UTMP_FILE=$d/utmp ctl_in "$d" test-alert ping
+  said=$([ "$ctl_rc" = 1 ] && grep -c 'could not be shown' <<<"$ctl_out")
+  check "test-alert with no one logged in: not shown, exit 1 ($ctl_out)" [ "$said" = 1 ]
 fi
 finish
