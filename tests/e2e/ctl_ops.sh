@@ -9,6 +9,9 @@ work=$(e2e_tmpdir)
 # --- log ---------------------------------------------------------------------------------------
 d=$work/log
 ctl_folder "$d"
+ctl_in "$d" log
+check "log before any run: exit 1, says where it looked ($ctl_rc)" \
+  eval '[ "$ctl_rc" = 1 ] && grep -qxF "quorvanexctl log: no log lines in $(program_path "$d/log")" <<<"$ctl_err"'
 mkdir -p "$d/log" && printf '2026/01/01 00:00:00|-|older\r\n' >"$d/log/20260101_000000_log.txt"  # rotated before
 mkfifo "$d/stdin"
 (cd "$d" && run_program "$d/Monitor$QV_EXE" console) <"$d/stdin" >/dev/null 2>&1 &

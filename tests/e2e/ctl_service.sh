@@ -20,6 +20,35 @@ service_folder() {
   log=$1/log/log.txt
 }
 count_in_log() { if [ -f "$log" ]; then log_text "$log" | grep -c "|$1\$"; else echo 0; fi; }
+# status run in folder $1 itself, as "--dir .".
+status_in() {
+  (cd "$1" && run_program "$ctl_bin" --dir . status) >"$QV_E2E_TMP/status.out" 2>&1 3>&-
+  ctl_rc=$?
+  ctl_out=$(ctl_text "$QV_E2E_TMP/status.out")
+}
+# No service: status finds a Monitor run by hand in the folder by the
+# folder's lock, and names the folder in full.
+console_status() {
+  local d=$1 full monitor started
+  full=$(program_path "$d")
+  status_in "$d"
+  check "status, no Monitor: exit 3, the folder in full ($ctl_rc)" \
+    eval '[ "$ctl_rc" = 3 ] && grep -qxF "no Monitor of $full runs" <<<"$ctl_out"'
+  mkfifo "$d/stdin"
+  (cd "$d" && run_program "$d/Monitor$QV_EXE" console) <"$d/stdin" >/dev/null 2>&1 &
+  monitor=$!
+  exec 3>"$d/stdin"
+  wait_for "[ \$(count_in_log 開始) = 1 ]" 30 || fail "the console Monitor started"
+  started=$(log_text "$log" | grep '|開始$' | cut -d'|' -f1)
+  status_in "$d"
+  echo "$ctl_out"
+  check "status, a Monitor run by hand: exit 0, since its start line ($ctl_rc)" \
+    eval '[ "$ctl_rc" = 0 ] && grep -qxF "a Monitor of $full runs since $started (its start line in the log)" <<<"$ctl_out"'
+  exec 3>&-
+  wait "$monitor"
+  # What the service's checks then read is the service's own.
+  rm -f "$d/stdin" "$log" "$d/metrics"/*
+}
 # $1: the state words of the platform's service manager for a running service.
 status_and_restart() {
   local d=$1 running=$2 stopped=$3
@@ -90,12 +119,14 @@ if [ "$QV_PLATFORM" = win32 ]; then
   ctl_in "$d" status
   check "status, not installed: exit 3, says so ($ctl_rc)" \
     eval '[ "$ctl_rc" = 3 ] && grep -q "^service $service: not installed" <<<"$ctl_out"'
+  console_status "$d"
   qv_wine sc create $service binPath= "$(program_path "$d/Monitor.exe")" >/dev/null
   status_and_restart "$d" running stopped
   finish
 fi
 
 if [ ! -d /run/systemd/system ]; then
+  console_status "$d"
   ctl_in "$d" restart
   check "restart without systemd: exit 1, says so ($ctl_rc)" \
     eval '[ "$ctl_rc" = 1 ] && grep -q "systemd does not run here" <<<"$ctl_err"'
