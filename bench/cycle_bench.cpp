@@ -21,6 +21,7 @@ class HealthyWmi : public qv::WmiConnection {
     status = L"OK";
     return true;
   }
+  bool QueryAllDevices(std::vector<qv::DeviceIdAndStatus>&) override { return true; }
   bool StartProcess(const std::wstring&, const std::wstring&, std::wstring&) override { return true; }
   void Release() override {}
 };

@@ -10,8 +10,8 @@ namespace qv {
 // when unknown.
 std::wstring ProgramDirectory();
 
-// `path` as a full path without a trailing separator (links kept); nothing
-// when it names no directory.
+// `path` as a full path without a trailing separator or "." and ".." levels
+// (links kept); nothing when it names no directory.
 std::optional<std::wstring> FullDirectoryPath(const std::wstring& path);
 
 }  // namespace qv

@@ -1,8 +1,10 @@
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
+#include <vector>
 
 #include "common/files.h"
 #include "common/text_util.h"
@@ -15,9 +17,30 @@ struct FreeDeleter {
   void operator()(char* p) const { free(p); }
 };
 
-std::wstring WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return Utf8ToWide(path);
+// An absolute path without empty, "." and ".." levels.
+std::string Lexical(const std::string& absolute) {
+  std::vector<std::string> levels;
+  std::size_t start = 0;
+  while (start <= absolute.size()) {
+    std::size_t end = absolute.find('/', start);
+    if (end == std::string::npos) end = absolute.size();
+    const std::string level = absolute.substr(start, end - start);
+    if (level == "..") {
+      if (!levels.empty()) levels.pop_back();
+    } else if (!level.empty() && level != ".") {
+      levels.push_back(level);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const std::string& level : levels) out += "/" + level;
+  return out.empty() ? "/" : out;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -39,7 +62,12 @@ std::optional<std::wstring> FullDirectoryPath(const std::wstring& path) {
     if (!cwd) return std::nullopt;
     text = std::string(cwd.get()) + "/" + text;
   }
-  return WithoutTrailingSlashes(std::move(text));
+  // "." and ".." go as GetFullPathNameW drops them; where a link makes ".."
+  // lead elsewhere, the path the system took is named instead.
+  const std::string lexical = Lexical(text);
+  if (SameFile(lexical, text)) return Utf8ToWide(lexical);
+  std::unique_ptr<char, FreeDeleter> real(realpath(text.c_str(), nullptr));
+  return real ? std::optional<std::wstring>(Utf8ToWide(real.get())) : std::nullopt;
 }
 
 }  // namespace qv

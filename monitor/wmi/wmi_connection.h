@@ -5,10 +5,17 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/server_info.h"
 
 namespace qv {
+
+// One Win32_PnPEntity as the device check sees it.
+struct DeviceIdAndStatus {
+  std::wstring deviceId;
+  std::wstring status;  // empty when WMI has no value for it
+};
 
 class WmiConnection {
  public:
@@ -19,6 +26,9 @@ class WmiConnection {
   // Status text of the first Win32_PnPEntity whose DeviceID begins with
   // `pattern` (already escaped for a WQL literal); false when none or no value.
   virtual bool QueryDeviceStatus(const std::wstring& pattern, std::wstring& status) = 0;
+  // DeviceID and Status of every Win32_PnPEntity, in WMI's order; false
+  // when the query failed.
+  virtual bool QueryAllDevices(std::vector<DeviceIdAndStatus>& devices) = 0;
   // Win32_Process.Create of `commandLine`; true when it returned a ReturnValue.
   [[nodiscard]] virtual bool StartProcess(const std::wstring& commandLine,
                                           const std::wstring& currentDirectory, std::wstring& returnValue) = 0;

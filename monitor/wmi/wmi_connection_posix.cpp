@@ -58,6 +58,15 @@ class SysfsWmiConnection final : public WmiConnection {
     return false;
   }
 
+  bool QueryAllDevices(std::vector<DeviceIdAndStatus>& devices) override {
+    if (!connected_) return Fail(kComPointer);
+    devices.clear();
+    for (PnpEntityRow& row : ReadPnpEntities(root_)) {
+      devices.push_back({std::move(row.deviceId), std::move(row.status)});
+    }
+    return true;
+  }
+
   bool StartProcess(const std::wstring& commandLine, const std::wstring& currentDirectory,
                     std::wstring& returnValue) override {
     if (!connected_) return Fail(kComPointer);

@@ -47,6 +47,20 @@ ComPtr<ISWbemProperty> Property(ISWbemPropertySet* set, const wchar_t* name) {
   return property;
 }
 
+// The text of a property of `properties`; empty when the object has no such
+// property or no value for it.
+std::wstring OptionalText(ISWbemPropertySet* properties, const wchar_t* name) {
+  Bstr text(name);
+  ComPtr<ISWbemProperty> property;
+  const HRESULT hr = properties->Item(text.Get(), 0, property.GetAddressOf());
+  if (hr == static_cast<HRESULT>(kWbemNotFound)) return {};
+  ThrowIfFailed(hr);
+  Variant value;
+  ThrowIfFailed(Required(property)->get_Value(value.Out()));
+  if (value.Type() == VT_EMPTY || value.Type() == VT_NULL) return {};
+  return VariantText(value);
+}
+
 // A fresh instance of the in-parameters of Win32_Process.Create; the method
 // set, the method and the parameter class are dropped on the way out.
 ComPtr<ISWbemObject> NewInParameters(ISWbemObject* processClass) {
@@ -143,6 +157,38 @@ bool ScriptingWmiConnection::QueryDeviceStatus(const std::wstring& pattern, std:
     ThrowIfFailed(Required(state)->get_Value(value.Out()));
     if (value.Type() == VT_EMPTY || value.Type() == VT_NULL) return false;
     status = VariantText(value);
+    return true;
+  } catch (const ComError& e) {
+    return Fail(e.hr);
+  } catch (const std::bad_alloc&) {
+    return Fail(E_OUTOFMEMORY);
+  }
+}
+
+bool ScriptingWmiConnection::QueryAllDevices(std::vector<DeviceIdAndStatus>& devices) {
+  try {
+    Bstr query(L"Select DeviceID, Status from Win32_PnPEntity");
+    Bstr language(L"WQL");
+    ComPtr<ISWbemObjectSet> set;
+    ThrowIfFailed(Required(services_)->ExecQuery(query.Get(), language.Get(),
+                                                  wbemFlagReturnImmediately | wbemFlagForwardOnly, nullptr,
+                                                  set.GetAddressOf()));
+    ComPtr<IUnknown> enumUnknown;
+    ThrowIfFailed(Required(set)->get__NewEnum(enumUnknown.GetAddressOf()));
+    ComPtr<IEnumVARIANT> items = QueryOrNull<IEnumVARIANT>(Required(enumUnknown));
+    std::vector<DeviceIdAndStatus> found;
+    for (;;) {
+      Variant item;
+      const HRESULT hr = Required(items)->Next(1, item.Out(), nullptr);
+      ThrowIfFailed(hr);
+      if (hr != S_OK) break;
+      ComPtr<ISWbemObject> object = ObjectOf(item);
+      ComPtr<ISWbemPropertySet> properties;
+      ThrowIfFailed(Required(object)->get_Properties_(properties.GetAddressOf()));
+      // Wine's WMI knows no Status: the row is shown without one.
+      found.push_back({OptionalText(Required(properties), L"DeviceID"), OptionalText(properties.Get(), L"Status")});
+    }
+    devices = std::move(found);
     return true;
   } catch (const ComError& e) {
     return Fail(e.hr);

@@ -21,6 +21,7 @@ class ScriptingWmiConnection final : public WmiConnection {
 
   bool Connect(QuorvanexServerInfo info) override;
   bool QueryDeviceStatus(const std::wstring& pattern, std::wstring& status) override;
+  bool QueryAllDevices(std::vector<DeviceIdAndStatus>& devices) override;
   bool StartProcess(const std::wstring& commandLine, const std::wstring& currentDirectory,
                     std::wstring& returnValue) override;
   // Services first, then the locator.

@@ -21,6 +21,7 @@ struct FakeWmi {
   std::deque<bool> connectResults;  // one per Connect, before `connects`
   std::deque<std::pair<bool, std::wstring>> statuses;  // one per query, before `laterStatus`
   std::pair<bool, std::wstring> laterStatus{true, L"OK"};
+  std::vector<DeviceIdAndStatus> devices;  // what QueryAllDevices lists
   bool createRuns = true;                 // Win32_Process.Create gives a return value
   std::wstring createReturnValue = L"0";  // and this is it
   // Starts the program for real instead, when set.
@@ -53,6 +54,11 @@ class FakeWmiConnection final : public WmiConnection {
     const auto [found, value] = Next(wmi_.statuses, wmi_.laterStatus);
     if (found) status = value;
     return found;
+  }
+  bool QueryAllDevices(std::vector<DeviceIdAndStatus>& devices) override {
+    wmi_.calls.push_back(L"QueryAllDevices");
+    devices = wmi_.devices;
+    return true;
   }
   bool StartProcess(const std::wstring& commandLine, const std::wstring& currentDirectory,
                     std::wstring& returnValue) override {
