@@ -33,18 +33,8 @@ std::wstring LastStart(const std::wstring& logDirectory) {
   return {};
 }
 
-// Says how the service or Monitor stands; true when it runs.
-bool ReportService(CtlContext& ctx, const MonitorSettings& settings) {
-  const ServiceStatus service = QueryMonitorService();
-  if (service.answered && service.installed) {
-    std::wstring line = std::wstring(L"service ") + kMonitorServiceName + L": " + service.state;
-    if (service.since) line += L" since " + FormatLocalTime(*service.since, kTimeFormat);
-    ctx.Out(line + L"\n");
-    return service.running;
-  }
-  ctx.Out(std::wstring(L"service ") + kMonitorServiceName + L": " +
-          (service.answered ? service.state : service.problem) + L"\n");
-  // Without a service, a Monitor run by hand in this folder counts.
+// Says whether a Monitor run by hand holds this folder; true when one does.
+bool ReportMonitorByHand(CtlContext& ctx, const MonitorSettings& settings) {
   if (!MonitorRunsIn(settings.exeDirectory)) {
     ctx.Out(L"no Monitor of " + settings.exeDirectory + L" runs\n");
     return false;
@@ -53,6 +43,24 @@ bool ReportService(CtlContext& ctx, const MonitorSettings& settings) {
   ctx.Out(L"a Monitor of " + settings.exeDirectory + L" runs" +
           (since.empty() ? std::wstring() : L" since " + since + L" (its start line in the log)") + L"\n");
   return true;
+}
+
+// Says how the service or Monitor stands; true when it runs.
+bool ReportService(CtlContext& ctx, const MonitorSettings& settings) {
+  const ServiceStatus service = QueryMonitorService();
+  if (service.answered && service.installed) {
+    std::wstring line = std::wstring(L"service ") + kMonitorServiceName + L": " + service.state;
+    if (service.since) line += L" since " + FormatLocalTime(*service.since, kTimeFormat);
+    ctx.Out(line + L"\n");
+    // A stopped service with a Monitor run by hand in its folder would not
+    // start again; the operator learns why. The service still does not run.
+    if (!service.running) static_cast<void>(ReportMonitorByHand(ctx, settings));
+    return service.running;
+  }
+  ctx.Out(std::wstring(L"service ") + kMonitorServiceName + L": " +
+          (service.answered ? service.state : service.problem) + L"\n");
+  // Without a service, a Monitor run by hand in this folder counts.
+  return ReportMonitorByHand(ctx, settings);
 }
 
 void ReportMetrics(CtlContext& ctx, const MonitorSettings& settings) {

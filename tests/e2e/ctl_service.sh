@@ -55,6 +55,7 @@ status_and_restart() {
   ctl_in "$d" status
   check "status, stopped: exit 3 ($ctl_rc)" [ "$ctl_rc" = 3 ]
   check "status, stopped: says so" grep -qE "^service $service: ($stopped)" <<<"$ctl_out"
+  check "status, stopped: nor a Monitor run by hand" grep -q "^no Monitor of .* runs$" <<<"$ctl_out"
   start_service
   check "service started" wait_for "grep -q '^quorvanex_cycles_total [1-9]' '$d/metrics/quorvanex.prom'" 30
   ctl_in "$d" status
