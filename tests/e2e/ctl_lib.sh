@@ -1,9 +1,6 @@
 # Shared by the quorvanexctl scripts (after lib.sh).
 ctl_bin=$QV_BIN/quorvanexctl$QV_EXE
 [ -f "$ctl_bin" ] || skip "quorvanexctl not built"
-# The on-screen alerts of these runs reach no real user's terminal (Linux).
-export QV_UTMP_FILE=$QV_E2E_TMP/utmp
-: >"$QV_UTMP_FILE"
 
 # quorvanexctl --dir $1 with the other arguments; its output as UTF-8 text
 # without CR (a Windows program writes the console's code page 932 with CR LF

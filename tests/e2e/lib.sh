@@ -30,6 +30,12 @@ skip() { echo "SKIP: $*"; exit 77; }
 QV_E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
 trap 'rm -rf "$QV_E2E_TMP"' EXIT
 e2e_tmpdir() { mktemp -d "$QV_E2E_TMP/w.XXXXXX"; }
+# The on-screen alerts of the Monitors a test starts reach no real user's
+# terminal on this machine (Linux); tests of the terminals give their own.
+if [ -z "${QV_UTMP_FILE:-}" ]; then
+  export QV_UTMP_FILE=$QV_E2E_TMP/utmp
+  : >"$QV_UTMP_FILE"
+fi
 
 # Runs a program of this platform: natively, or under Wine for win32.
 run_program() {
