@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "common/system.h"
+#include "common/text_util.h"
 #include "tests/support/test_support.h"
 
 namespace qv {
@@ -39,7 +40,7 @@ TEST(ReplaceFileAtomically, FailsWithoutTraceWhereTheFileCannotBe) {
   EXPECT_EQ(ListFilesEndingWith(dir.Path(), L""), std::vector<std::wstring>{});
 }
 
-TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
+TEST(ReplaceFileAtomically, AReaderFindsOneWholeFileWhileTwoWritersReplaceIt) {
   test::TempDir dir;
   const std::wstring path = dir.File(L"m.prom");
   const std::string a(200000, 'a');
@@ -61,12 +62,17 @@ TEST(ReplaceFileAtomically, AReaderFindsTheOldOrTheNewFileNeverAPart) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
-  // Writes go on until the reader has read often enough (the cap only ends a
-  // reader that cannot read at all).
-  // A replace the reader holds up may fail: only torn files count here.
-  for (int i = 0; reads.load() < kReads && i < 100000; ++i) {
-    static_cast<void>(ReplaceFileAtomically(held, L"m.prom", i % 2 == 0 ? b : a));
-  }
+  // Two writers, as two Monitors sharing the directory would be, go on until
+  // the reader has read often enough (the cap only ends a reader that cannot
+  // read at all). A replace the reader holds up may fail: only torn files count.
+  auto writer = [&](const std::string& bytes) {
+    for (int i = 0; reads.load() < kReads && i < 50000; ++i) {
+      static_cast<void>(ReplaceFileAtomically(held, L"m.prom", bytes));
+    }
+  };
+  std::thread other(writer, b);
+  writer(a);
+  other.join();
   done.store(true);
   reader.join();
   EXPECT_EQ(torn, 0) << "of " << reads.load() << " reads";
@@ -91,6 +97,38 @@ TEST(ReplaceFileAtomically, WaitsOutAReaderThatHoldsTheFileBriefly) {
   EXPECT_TRUE(ReplaceFileAtomically(directory, L"m.prom", "new\n"));
   reader.join();
   EXPECT_EQ(test::ReadBytes(path), "new\n");
+}
+
+TEST(ReplaceFileAtomically, WritesNothingThroughANamePlantedBesideTheFile) {
+  test::TempDir dir;
+  const std::wstring victim = dir.File(L"victim");
+  test::WriteBytes(victim, "keep");
+  // The temporary's name was once fixed: a link there was written through.
+  std::filesystem::create_hard_link(std::filesystem::path(victim), std::filesystem::path(dir.File(L"m.prom.tmp")));
+  ASSERT_TRUE(ReplaceFileAtomically(Held(dir), L"m.prom", "new\n"));
+  EXPECT_EQ(test::ReadBytes(victim), "keep");
+  EXPECT_EQ(test::ReadBytes(dir.File(L"m.prom")), "new\n");
+}
+
+TEST(RemoveStaleTemporaries, RemovesOnlyOurOwnTemporariesLeftLongAgo) {
+  test::TempDir dir;
+  const auto now = std::filesystem::file_time_type::clock::now();
+  const struct {
+    const wchar_t* name;
+    std::chrono::minutes age;
+    bool stays;
+  } cases[] = {
+      {L".m.prom.0123456789abcdef", std::chrono::minutes(11), false},
+      {L".m.prom.fedcba9876543210", std::chrono::minutes(1), true},  // a writer may still hold it
+      {L".m.prom.0123456789abcdeg", std::chrono::minutes(11), true},  // not a name we make
+      {L".x.prom.0123456789abcdef", std::chrono::minutes(11), true},  // another file's
+  };
+  for (const auto& c : cases) {
+    test::WriteBytes(dir.File(c.name), "x");
+    std::filesystem::last_write_time(std::filesystem::path(dir.File(c.name)), now - c.age);
+  }
+  RemoveStaleTemporaries(Held(dir), L"m.prom");
+  for (const auto& c : cases) EXPECT_EQ(PathExists(dir.File(c.name)), c.stays) << WideToUtf8(c.name);
 }
 
 }  // namespace
