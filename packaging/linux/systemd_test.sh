@@ -13,6 +13,7 @@
 #   on a logged-in user's terminal, a mail over STARTTLS to a server whose CA
 #   is in /etc/ssl/certs, the metrics file and the log; a probe of the sandbox.
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
+source "$QV_ROOT/tests/e2e/container_lib.sh"
 package=quorvanexdevicechecker
 self=$(realpath "$0")
 unit=$package.service
@@ -41,34 +42,7 @@ host)
   exit $?
   ;;
 container)
-  c=$QV_E2E_TMP/container
-  mkdir -p "$c/layers" "$c/root"
-  mount -t tmpfs tmpfs "$c/layers" && mkdir "$c/layers/upper" "$c/layers/work" &&
-    mount -t overlay overlay -o "lowerdir=/,upperdir=$c/layers/upper,workdir=$c/layers/work" "$c/root" ||
-    { fail "an overlay of / for the container"; finish; }
-  # Debian's systems start the services their packages install; this
-  # machine's policy (a container image's) forbids it.
-  rm -f "$c/root/usr/sbin/policy-rc.d"
-  name=qv-$$
-  systemd-nspawn -D "$c/root" -M "$name" --register=no --keep-unit --link-journal=no --private-network \
-    --bind-ro="$QV_SYSTEMD_SHARE:/qvtest" -b -- systemd.unit=basic.target >"$QV_E2E_TMP/boot.log" 2>&1 </dev/null &
-  nspawn=$!
-  leader=
-  wait_for '[ -n "$(pgrep -P $nspawn)" ]' 20 && leader=$(pgrep -P $nspawn | head -1)
-  inside() { nsenter -t "$leader" -m -u -i -n -p -r -w "$@"; }
-  booted() {
-    [ -n "$leader" ] && wait_for "[ -S /proc/$leader/root/run/systemd/private ]" 30 &&
-      [[ "$(timeout 120 nsenter -t "$leader" -m -u -i -n -p -r -w systemctl is-system-running --wait)" =~ running|degraded ]]
-  }
-  if ! booted; then
-    cat "$QV_E2E_TMP/boot.log"; fail "systemd boots in the container"
-  else
-    QV_SYSTEMD_STAGE=system inside bash "$self" || fail "(the checks inside the container)"
-  fi
-  [ -z "$leader" ] || kill -s RTMIN+4 "$leader" 2>/dev/null  # poweroff
-  timeout 60 tail --pid=$nspawn -f /dev/null || kill -9 $nspawn
-  wait $nspawn 2>/dev/null
-  umount "$c/root" "$c/layers"
+  run_in_booted_container "$QV_SYSTEMD_SHARE" env QV_SYSTEMD_STAGE=system bash "$self"
   finish
   ;;
 esac

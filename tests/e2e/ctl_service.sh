@@ -5,6 +5,7 @@
 # so). The Monitor's log shows the restart's stop and new start.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/ctl_lib.sh"
+source "$(dirname "$0")/container_lib.sh"
 self=$(realpath "$0")
 service=quorvanexdevicechecker
 
@@ -82,25 +83,7 @@ inside)  # in the container, with systemd running
   finish
   ;;
 container)
-  c=$QV_E2E_TMP/container
-  mkdir -p "$c/layers" "$c/root"
-  mount -t tmpfs tmpfs "$c/layers" && mkdir "$c/layers/upper" "$c/layers/work" &&
-    mount -t overlay overlay -o "lowerdir=/,upperdir=$c/layers/upper,workdir=$c/layers/work" "$c/root" ||
-    { fail "an overlay of / for the container"; finish; }
-  systemd-nspawn -D "$c/root" -M "qv-ctl-$$" --register=no --keep-unit --link-journal=no --private-network \
-    --bind-ro="$QV_CTL_SHARE:/qvtest" -b -- systemd.unit=basic.target >"$QV_E2E_TMP/boot.log" 2>&1 </dev/null &
-  nspawn=$!
-  wait_for '[ -n "$(pgrep -P $nspawn)" ]' 20 && leader=$(pgrep -P $nspawn | head -1)
-  inside() { timeout 200 nsenter -t "$leader" -m -u -i -n -p -r -w "$@"; }
-  if [ -n "${leader:-}" ] && wait_for "[ -S /proc/$leader/root/run/systemd/private ]" 30 &&
-     [[ "$(inside systemctl is-system-running --wait)" =~ running|degraded ]]; then
-    QV_BIN=/qvtest QV_CTL_STAGE=inside inside bash "$self" || fail "(the checks inside the container)"
-  else
-    cat "$QV_E2E_TMP/boot.log"; fail "systemd boots in the container"
-  fi
-  [ -z "${leader:-}" ] || kill -s RTMIN+4 "$leader" 2>/dev/null  # poweroff
-  timeout 60 tail --pid=$nspawn -f /dev/null || kill -9 $nspawn
-  umount "$c/root" "$c/layers"
+  run_in_booted_container "$QV_CTL_SHARE" timeout 200 env QV_BIN=/qvtest QV_CTL_STAGE=inside bash "$self"
   finish
   ;;
 esac
