@@ -2,8 +2,9 @@
 # init is not (after lib.sh, as root, in a mount namespace of the test's own).
 
 # Boots Debian's systemd in a container (systemd-nspawn) on a throwaway
-# overlay of this machine's root, with a network of its own (loopback only)
-# and folder $1 at /qvtest (read-only); once systemd runs, runs the command
+# overlay of this machine's root, with a network of its own (loopback only),
+# folder $1 at /qvtest and this tree at its own path (both read-only: nspawn
+# puts a fresh /tmp over the overlay's); once systemd runs, runs the command
 # after it inside. Powers the container off and unmounts it after.
 run_in_booted_container() {  # share, command...
   local share=$1; shift
@@ -16,7 +17,7 @@ run_in_booted_container() {  # share, command...
   # machine's policy (a container image's) forbids it.
   rm -f "$c/root/usr/sbin/policy-rc.d"
   systemd-nspawn -D "$c/root" -M "qv-$$" --register=no --keep-unit --link-journal=no --private-network \
-    --bind-ro="$share:/qvtest" -b -- systemd.unit=basic.target >"$QV_E2E_TMP/boot.log" 2>&1 </dev/null &
+    --bind-ro="$share:/qvtest" --bind-ro="$QV_ROOT" -b -- systemd.unit=basic.target >"$QV_E2E_TMP/boot.log" 2>&1 </dev/null &
   nspawn=$!
   wait_for '[ -n "$(pgrep -P $nspawn)" ]' 20 && leader=$(pgrep -P $nspawn | head -1)
   if [ -n "$leader" ] && wait_for "[ -S /proc/$leader/root/run/systemd/private ]" 30 &&
