@@ -30,7 +30,7 @@ inside() {
     export WINEPREFIX=$(e2e_tmpdir)/prefix
     unset DISPLAY
     trap 'qv_wineserver -k >/dev/null 2>&1; rm -rf "$QV_E2E_TMP"' EXIT
-    env LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 </dev/null
+    qv_wine_prefix </dev/null
     qv_persistent_wineserver
   else
     sysctl -qw net.ipv4.ping_group_range="1 0"  # root pings through the raw socket

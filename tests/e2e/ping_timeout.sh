@@ -127,7 +127,7 @@ inside() {
     export WINEPREFIX=$(e2e_tmpdir)/prefix
     unset DISPLAY
     trap 'qv_wineserver -k >/dev/null 2>&1; kill $router 2>/dev/null; rm -rf "$QV_E2E_TMP"' EXIT
-    env LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 </dev/null
+    qv_wine_prefix </dev/null
     qv_persistent_wineserver
     probe_exe=$(program_path "$QV_BIN/ping_probe.exe")
     expect_answer 127.0.0.1 "Wine"
